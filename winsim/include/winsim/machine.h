@@ -1,0 +1,105 @@
+// winsim's control API: how tests and tools build a simulated Windows machine, make
+// its calls fail, move its clock, and look at what the library did to it.
+#pragma once
+
+#include <winsim/windows.h>
+#include <winsim/platforms.h>
+#include <winsim/faults.h>
+#include <winsim/filesystem.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace winsim {
+
+enum class Arch { x86, x64 };
+enum class SetupApi { present, without_is_user_admin, absent };
+
+const char* arch_name(Arch arch);
+const char* setupapi_name(SetupApi setupapi);
+
+struct MachineOptions {
+    Arch arch = Arch::x86;
+    bool administrator = true;
+    bool terminal_services = false;
+    SetupApi setupapi = SetupApi::present;
+};
+
+// The machine's own time. Nothing in winsim really sleeps: Sleep and every time-out
+// move this clock, so a test of a five-minute wait runs in microseconds.
+class Clock {
+public:
+    // Milliseconds since the machine was switched on (what GetTickCount reports).
+    std::uint64_t uptime_ms() const { return uptime_ms_; }
+    void advance(std::uint64_t ms) { uptime_ms_ += ms; }
+    // Wall time as a FILETIME (100 ns units since 1601), UTC.
+    FILETIME now() const;
+    std::uint64_t boot_time() const { return boot_time_; }
+    void set_state(std::uint64_t boot_time, std::uint64_t uptime_ms) {
+        boot_time_ = boot_time;
+        uptime_ms_ = uptime_ms;
+    }
+
+private:
+    // 1999-07-01 09:00:00 UTC: every new machine starts at the same instant, so runs repeat.
+    std::uint64_t boot_time_ = 125749908000000000ULL;
+    std::uint64_t uptime_ms_ = 0;
+};
+
+namespace detail {
+struct MachineState;
+}
+
+// One simulated Windows machine, and the one process that runs on it. Creating a
+// machine makes it current: every Win32 call of winsim acts on the current machine.
+// A new machine is a new process, so a library loaded on it attaches afresh.
+class Machine {
+public:
+    // A new machine of the given platform. With a folder, save() keeps it there.
+    static std::unique_ptr<Machine> create(Platform platform, MachineOptions options = {},
+                                           std::filesystem::path folder = {});
+    // A machine saved earlier in `folder`. Throws std::runtime_error when the folder
+    // holds no machine or its state cannot be read.
+    static std::unique_ptr<Machine> open(const std::filesystem::path& folder);
+    static bool exists_in(const std::filesystem::path& folder);
+
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    // Writes drive C: and the machine's state into its folder.
+    void save() const;
+    const std::filesystem::path& folder() const;
+
+    Platform platform() const;
+    const PlatformInfo& platform_info() const;
+    const MachineOptions& options() const;
+    bool is_nt() const;
+    bool is_9x() const;
+
+    Clock& clock();
+    Faults& faults();
+    FileSystem& files();
+
+    // What is left allocated or open by the process: a test asserts these are as they
+    // were before an operation, so that nothing leaks.
+    std::size_t live_local_blocks() const;
+    std::size_t live_heap_blocks() const;
+    std::size_t open_handles() const;
+    std::size_t loaded_modules() const;
+
+    void make_current();
+    detail::MachineState& state() { return *state_; }
+
+private:
+    explicit Machine(std::unique_ptr<detail::MachineState> state);
+    std::unique_ptr<detail::MachineState> state_;
+};
+
+// The current machine. Calling a Win32 function of winsim without one is a fault of
+// the caller and stops the process with a message.
+Machine& current_machine();
+bool has_current_machine();
+
+}  // namespace winsim

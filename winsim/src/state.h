@@ -1,0 +1,78 @@
+// The inside of a simulated machine: what its process holds (last error, blocks,
+// handles, modules) beside the machine's own disk, clock and fault rules.
+#pragma once
+
+#include <winsim/machine.h>
+#include <winsim/modules.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+namespace winsim::detail {
+
+struct KernelObject {
+    virtual ~KernelObject() = default;
+};
+
+struct FileObject : KernelObject {
+    std::shared_ptr<FileNode> node;
+    DWORD access = 0;
+    DWORD share = 0;
+    std::uint64_t position = 0;
+};
+
+struct MappingObject : KernelObject {
+    std::shared_ptr<FileNode> node;
+    DWORD protect = 0;
+};
+
+struct View {
+    std::shared_ptr<MappingObject> mapping;
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+};
+
+enum class ModuleKind { program, system };
+
+struct LoadedModule {
+    std::string name;
+    ModuleKind kind = ModuleKind::system;
+    const ProgramModule* program = nullptr;
+    bool as_data = false;
+    bool entry_called = false;
+    int references = 0;
+    std::map<std::string, FARPROC, std::less<>> exports;
+};
+
+struct MachineState {
+    Platform platform = Platform::win2000;
+    MachineOptions options;
+    std::filesystem::path folder;
+    Clock clock;
+    Faults faults;
+    FileSystem files{clock};
+
+    DWORD last_error = 0;
+    std::map<const void*, std::size_t> local_blocks;
+    std::map<const void*, std::size_t> heap_blocks;
+    std::map<std::uintptr_t, std::shared_ptr<KernelObject>> handles;
+    std::uintptr_t next_handle = 0x100;
+    std::map<const void*, View> views;
+    std::map<std::uintptr_t, LoadedModule> modules;
+    std::uintptr_t next_module_base = 0x10000000;
+};
+
+MachineState& state();
+
+// Handle table of the process. Handles are small multiples of 4, as on Windows.
+HANDLE add_handle(std::shared_ptr<KernelObject> object);
+template <typename T>
+std::shared_ptr<T> handle_object(HANDLE handle) {
+    auto& handles = state().handles;
+    auto it = handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == handles.end()) return nullptr;
+    return std::dynamic_pointer_cast<T>(it->second);
+}
+
+}  // namespace winsim::detail
