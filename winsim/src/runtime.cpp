@@ -161,7 +161,7 @@ private:
 
 enum class Size { Default, Short, Long, Int64 };
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool hex_prefix = false;
     bool zero = false;
@@ -188,45 +188,45 @@ char narrow(unsigned int wc) {
     return '?';
 }
 
-void emit_padded(Sink& sink, const Spec& spec, int length, auto&& body) {
-    int pad = spec.width > length ? spec.width - length : 0;
-    if (!spec.left) sink.fill(spec.zero ? '0' : ' ', pad);
+void emit_padded(Sink& sink, const Conversion& conv, int length, auto&& body) {
+    int pad = conv.width > length ? conv.width - length : 0;
+    if (!conv.left) sink.fill(conv.zero ? '0' : ' ', pad);
     body();
-    if (spec.left) sink.fill(' ', pad);
+    if (conv.left) sink.fill(' ', pad);
 }
 
-void emit_narrow_string(Sink& sink, const Spec& spec, LPCSTR s) {
+void emit_narrow_string(Sink& sink, const Conversion& conv, LPCSTR s) {
     if (!s) s = "(null)";
-    int limit = spec.precision >= 0 ? spec.precision : kFormatLimit;
+    int limit = conv.precision >= 0 ? conv.precision : kFormatLimit;
     int length = 0;
     while (length < limit && s[length]) ++length;
-    emit_padded(sink, spec, length, [&] {
+    emit_padded(sink, conv, length, [&] {
         for (int k = 0; k < length; ++k) sink.put(s[k]);
     });
 }
 
-void emit_wide_string(Sink& sink, const Spec& spec, const wchar_t* s) {
+void emit_wide_string(Sink& sink, const Conversion& conv, const wchar_t* s) {
     if (!s) {
-        emit_narrow_string(sink, spec, nullptr);
+        emit_narrow_string(sink, conv, nullptr);
         return;
     }
-    int limit = spec.precision >= 0 ? spec.precision : kFormatLimit;
+    int limit = conv.precision >= 0 ? conv.precision : kFormatLimit;
     int length = 0;
     while (length < limit && s[length]) ++length;
-    emit_padded(sink, spec, length, [&] {
+    emit_padded(sink, conv, length, [&] {
         for (int k = 0; k < length; ++k) sink.put(narrow(static_cast<unsigned int>(s[k])));
     });
 }
 
-void emit_char(Sink& sink, const Spec& spec, char c) {
-    emit_padded(sink, spec, 1, [&] { sink.put(c); });
+void emit_char(Sink& sink, const Conversion& conv, char c) {
+    emit_padded(sink, conv, 1, [&] { sink.put(c); });
 }
 
-void emit_integer(Sink& sink, const Spec& spec, char type, va_list* args) {
+void emit_integer(Sink& sink, const Conversion& conv, char type, va_list* args) {
     bool is_signed = type == 'd' || type == 'i';
     bool negative = false;
     std::uint64_t magnitude;
-    if (spec.size == Size::Int64) {
+    if (conv.size == Size::Int64) {
         if (is_signed) {
             long long v = va_arg(*args, long long);
             negative = v < 0;
@@ -257,22 +257,22 @@ void emit_integer(Sink& sink, const Spec& spec, char type, va_list* args) {
     int prefix_len = 0;
     if (negative) {
         prefix[prefix_len++] = '-';
-    } else if (base == 16 && spec.hex_prefix && !(count == 1 && digits[0] == '0')) {
+    } else if (base == 16 && conv.hex_prefix && !(count == 1 && digits[0] == '0')) {
         prefix[prefix_len++] = '0';
         prefix[prefix_len++] = type;
     }
     // A precision of zero, or none, means one digit: zero still prints as "0".
-    int min_digits = spec.precision > 0 ? spec.precision : 1;
+    int min_digits = conv.precision > 0 ? conv.precision : 1;
     int leading_zeros = min_digits > count ? min_digits - count : 0;
     int length = prefix_len + leading_zeros + count;
-    int pad = spec.width > length ? spec.width - length : 0;
+    int pad = conv.width > length ? conv.width - length : 0;
 
-    if (!spec.left && !spec.zero) sink.fill(' ', pad);
+    if (!conv.left && !conv.zero) sink.fill(' ', pad);
     for (int k = 0; k < prefix_len; ++k) sink.put(prefix[k]);
-    if (!spec.left && spec.zero) sink.fill('0', pad);
+    if (!conv.left && conv.zero) sink.fill('0', pad);
     sink.fill('0', leading_zeros);
     while (count) sink.put(digits[--count]);
-    if (spec.left) sink.fill(' ', pad);
+    if (conv.left) sink.fill(' ', pad);
 }
 
 }  // namespace
@@ -290,26 +290,26 @@ int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist) {
             continue;
         }
         ++p;
-        Spec spec;
+        Conversion conv;
         for (;; ++p) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '#') spec.hex_prefix = true;
-            else if (*p == '0') spec.zero = true;
+            if (*p == '-') conv.left = true;
+            else if (*p == '#') conv.hex_prefix = true;
+            else if (*p == '0') conv.zero = true;
             else break;
         }
-        spec.width = read_number(p);
+        conv.width = read_number(p);
         if (*p == '.') {
             ++p;
-            spec.precision = read_number(p);
+            conv.precision = read_number(p);
         }
         if (*p == 'h') {
-            spec.size = Size::Short;
+            conv.size = Size::Short;
             ++p;
         } else if (*p == 'l' || *p == 'w') {
-            spec.size = Size::Long;
+            conv.size = Size::Long;
             ++p;
         } else if (p[0] == 'I' && p[1] == '6' && p[2] == '4') {
-            spec.size = Size::Int64;
+            conv.size = Size::Int64;
             p += 3;
         } else if (p[0] == 'I' && p[1] == '3' && p[2] == '2') {
             p += 3;
@@ -321,16 +321,16 @@ int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist) {
         switch (type) {
         case 'c':
         case 'C': {
-            bool wide = spec.size == Size::Long || (type == 'C' && spec.size != Size::Short);
+            bool wide = conv.size == Size::Long || (type == 'C' && conv.size != Size::Short);
             int v = va_arg(args, int);
-            emit_char(sink, spec, wide ? narrow(static_cast<unsigned int>(v)) : static_cast<char>(v));
+            emit_char(sink, conv, wide ? narrow(static_cast<unsigned int>(v)) : static_cast<char>(v));
             break;
         }
         case 's':
         case 'S': {
-            bool wide = spec.size == Size::Long || (type == 'S' && spec.size != Size::Short);
-            if (wide) emit_wide_string(sink, spec, va_arg(args, const wchar_t*));
-            else emit_narrow_string(sink, spec, va_arg(args, const char*));
+            bool wide = conv.size == Size::Long || (type == 'S' && conv.size != Size::Short);
+            if (wide) emit_wide_string(sink, conv, va_arg(args, const wchar_t*));
+            else emit_narrow_string(sink, conv, va_arg(args, const char*));
             break;
         }
         case 'd':
@@ -338,7 +338,7 @@ int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist) {
         case 'u':
         case 'x':
         case 'X':
-            emit_integer(sink, spec, type, &args);
+            emit_integer(sink, conv, type, &args);
             break;
         default:
             // Not a conversion: the character itself is the output ("%%" gives '%').
