@@ -1,7 +1,14 @@
 # One list of the library's sources, used by the DLL and by the host build.
 set(ORV_LIBRARY_SOURCES
+  frame/catalogue.cpp
   frame/dllmain.cpp
+  frame/error_state.cpp
+  frame/exe_bitness.cpp
+  frame/install_allowed.cpp
+  frame/memory.cpp
   frame/platform_flags.cpp
+  frame/recorders.cpp
+  frame/text_builder.cpp
 )
 set(ORV_STRING_TABLE ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.rc)
 set(ORV_EXPORT_LIST ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.def)

@@ -1,11 +1,18 @@
+#include "catalogue.h"
+#include "error_state.h"
 #include "orvinstl.h"
 #include "platform_flags.h"
 
 // Entry point: on process attach it keeps the module handle, resets the error state
-// and works out the platform. It never fails the load.
+// and works out the platform. It never fails the load: a platform it cannot tell is
+// recorded and blocks the operations until the setup program clears the flag.
 BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     module_handle = hModule;
-    detect_platform();
+    reset_error_state();
+    if (!detect_platform()) {
+        record_last_error(IDS_FETCHING_OS_VERSION, nullptr, 0, 0);
+        error_flag = 1;
+    }
     return TRUE;
 }

@@ -4,6 +4,7 @@
 
 #include "state.h"
 
+#include <string>
 #include <string_view>
 
 namespace winsim::detail {

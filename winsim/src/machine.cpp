@@ -152,6 +152,7 @@ bool Machine::is_9x() const { return platform_info().family == Family::win9x; }
 Clock& Machine::clock() { return state_->clock; }
 Faults& Machine::faults() { return state_->faults; }
 FileSystem& Machine::files() { return state_->files; }
+Desktop& Machine::desktop() { return state_->desktop; }
 std::size_t Machine::live_local_blocks() const { return state_->local_blocks.size(); }
 std::size_t Machine::live_heap_blocks() const { return state_->heap_blocks.size(); }
 std::size_t Machine::open_handles() const { return state_->handles.size(); }

@@ -210,7 +210,7 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
         }
     }
     std::size_t count = std::min<std::size_t>(text.size(), static_cast<std::size_t>(cchBufferMax - 1));
-    std::memcpy(lpBuffer, text.data(), count);
+    if (count) std::memcpy(lpBuffer, text.data(), count);
     lpBuffer[count] = '\0';
     if (!found) SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return static_cast<int>(count);

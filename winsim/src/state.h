@@ -52,6 +52,7 @@ struct MachineState {
     Clock clock;
     Faults faults;
     FileSystem files{clock};
+    Desktop desktop;
 
     DWORD last_error = 0;
     std::map<const void*, std::size_t> local_blocks;

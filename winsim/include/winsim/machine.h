@@ -4,6 +4,7 @@
 
 #include <winsim/windows.h>
 #include <winsim/platforms.h>
+#include <winsim/desktop.h>
 #include <winsim/faults.h>
 #include <winsim/filesystem.h>
 
@@ -81,6 +82,7 @@ public:
     Clock& clock();
     Faults& faults();
     FileSystem& files();
+    Desktop& desktop();
 
     // What is left allocated or open by the process: a test asserts these are as they
     // were before an operation, so that nothing leaks.

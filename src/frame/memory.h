@@ -1,0 +1,28 @@
+// The library's general-purpose heap, and guards that give blocks back on every path.
+#pragma once
+
+#include "platform.h"
+
+void* heap_alloc(SIZE_T bytes);
+void heap_free(void* block);
+
+// A zero-filled LocalAlloc block, freed when the guard goes.
+class LocalBlock {
+public:
+    explicit LocalBlock(SIZE_T bytes) : block_(static_cast<LPSTR>(LocalAlloc(LPTR, bytes))) {}
+    ~LocalBlock() {
+        if (block_) LocalFree(block_);
+    }
+    LocalBlock(const LocalBlock&) = delete;
+    LocalBlock& operator=(const LocalBlock&) = delete;
+    LPSTR get() const { return block_; }
+    // Hands the block over; the guard no longer frees it.
+    LPSTR release() {
+        LPSTR block = block_;
+        block_ = nullptr;
+        return block;
+    }
+
+private:
+    LPSTR block_;
+};

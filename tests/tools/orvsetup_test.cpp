@@ -1,0 +1,91 @@
+#include "call_engine.h"
+
+#include <winsim/machine.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+using orvsetup::CallRequest;
+
+std::vector<CallRequest> calls(std::initializer_list<std::vector<std::string>> list) {
+    std::vector<CallRequest> out;
+    for (const std::vector<std::string>& words : list) out.push_back(CallRequest{words[0], {words.begin() + 1, words.end()}});
+    return out;
+}
+
+// Runs the calls on a fresh machine and answers what they printed.
+std::string run(winsim::Platform platform, const std::vector<CallRequest>& requests, bool json = true, int* status = nullptr) {
+    auto machine = winsim::Machine::create(platform);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    int result = orvsetup::run_calls(requests, json, out, err);
+    if (status) *status = result;
+    std::string text;
+    for (std::FILE* file : {out, err}) {
+        std::rewind(file);
+        for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+        std::fclose(file);
+    }
+    return text;
+}
+
+TEST(OrvsetupCalls, ArgumentsAreCheckedAgainstTheExportsSignature) {
+    EXPECT_EQ(orvsetup::check_calls(calls({{"InstallAllowed"}, {"ClearErrorFlag"}})), "");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"NoSuchExport"}})), "no export is named NoSuchExport");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"InstallAllowed", "1"}})), "InstallAllowed takes 0 arguments: InstallAllowed()");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"insSetRegistryVal", "HKLM/Software/Test", "Answer", "42", "four", "-1"}})),
+              "insSetRegistryVal, argument 4: 'four' is not a number (insSetRegistryVal(text, text, text, number, number))");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"insSetRegistryVal", "HKLM/Software/Test", "Answer", "42", "4", "-1"}})), "")
+        << "a text parameter takes \"42\" as text";
+    EXPECT_EQ(orvsetup::check_calls(calls({{"insIsPrinterPresent", "Fax", "@out:4"}})),
+              "insIsPrinterPresent, argument 2: an out 32-bit value is written @long (insIsPrinterPresent(text, out 32-bit "
+              "value (@long)))");
+    EXPECT_NE(orvsetup::check_calls(calls({{"RetrieveErrorText", "@out:-1"}})), "");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"RetrieveErrorText", "null"}})), "");
+}
+
+TEST(OrvsetupCalls, ReferencesNameOnlyEarlierCalls) {
+    EXPECT_EQ(orvsetup::check_calls(calls({{"insGetFirstPrinterName", "@out:64", "64", "@long"},
+                                           {"insGetNextPrinterName", "$1", "@out:64", "64"},
+                                           {"insFinishPrinterName", "$1"}})),
+              "");
+    EXPECT_EQ(orvsetup::check_calls(calls({{"insFinishPrinterName", "$1"}})),
+              "insFinishPrinterName, argument 1: '$1' names no earlier call (insFinishPrinterName(printer cursor ($K)))");
+    EXPECT_NE(orvsetup::check_calls(calls({{"InstallAllowed"}, {"insFinishPrinterName", "$2"}})), "");
+    EXPECT_NE(orvsetup::check_calls(calls({{"InstallAllowed"}, {"insFileDelete", "$1"}})), "") << "texts are never results";
+}
+
+TEST(OrvsetupCalls, CallsShareOneProcessAndReportAsJson) {
+    EXPECT_EQ(run(winsim::Platform::winme, calls({{"InstallAllowed"}, {"InstallAllowed"}, {"ClearErrorFlag"}})),
+              "{\"export\": \"InstallAllowed\", \"result\": -3, \"out\": [], \"error_text\": \"Printer installer WARNING: This "
+              "driver installation utility does not support this operating system.\\n\", \"reboot_required\": 0}\n"
+              "{\"export\": \"InstallAllowed\", \"result\": -1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n"
+              "{\"export\": \"ClearErrorFlag\", \"result\": 1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n");
+}
+
+TEST(OrvsetupCalls, OutValuesAreReportedInArgumentOrder) {
+    // The runner takes the text itself, so a call that asks for it afterwards finds none.
+    EXPECT_EQ(run(winsim::Platform::win98, calls({{"ErrorTextLen"}, {"RetrieveErrorText", "@out:8"}})),
+              "{\"export\": \"ErrorTextLen\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n"
+              "{\"export\": \"RetrieveErrorText\", \"result\": 1, \"out\": [\"\"], \"error_text\": \"\", \"reboot_required\": 0}\n");
+}
+
+TEST(OrvsetupCalls, HumanOutputShowsTheErrorTextLineByLine) {
+    EXPECT_EQ(run(winsim::Platform::win7, calls({{"InstallAllowed"}}), false),
+              "InstallAllowed -> -3\n"
+              "  | Printer installer WARNING: This driver installation utility does not support this operating system.\n");
+}
+
+TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {
+    int status = 0;
+    std::string printed = run(winsim::Platform::nt4, calls({{"InstallAllowed"}, {"insDeleteDaemonService", "OrvFax"}}), true, &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(printed.find("\"export\": \"InstallAllowed\", \"result\": 0"), std::string::npos);
+    EXPECT_NE(printed.find("orvsetup: OrvInstl.dll does not export insDeleteDaemonService"), std::string::npos);
+}
+
+}  // namespace

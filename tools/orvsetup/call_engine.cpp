@@ -1,0 +1,247 @@
+#include "call_engine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace orvsetup {
+
+namespace {
+
+constexpr std::size_t largest_out_buffer = 1 << 20;
+
+bool parse_number(const std::string& word, LONG_PTR& value) {
+    if (word.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long parsed = std::strtoll(word.c_str(), &end, 0);
+    if (errno || *end) return false;
+    // A number parameter is 32 bits; unsigned ones are written in full (0xFFFFFFFF).
+    if (parsed < -2147483648LL || parsed > 4294967295LL) return false;
+    value = static_cast<LONG_PTR>(parsed);
+    return true;
+}
+
+// "$K": the result of the K-th call, counted from 1.
+bool parse_reference(const std::string& word, std::size_t before, std::size_t& index) {
+    if (word.size() < 2 || word[0] != '$') return false;
+    LONG_PTR k = 0;
+    if (!parse_number(word.substr(1), k) || k < 1 || static_cast<std::size_t>(k) > before) return false;
+    index = static_cast<std::size_t>(k) - 1;
+    return true;
+}
+
+// Turns one word into an argument of the parameter's kind; answers what is wrong, or "".
+std::string prepare(ParameterKind kind, const std::string& word, std::size_t call_index,
+                    const std::vector<CallResult>& results, Argument& argument) {
+    argument.kind = kind;
+    bool pointer_kind = kind != ParameterKind::number;
+    if (word == "null" && pointer_kind) {
+        argument.null = true;
+        return {};
+    }
+    std::size_t reference = 0;
+    bool is_reference = word.size() > 1 && word[0] == '$';
+    if (is_reference && !parse_reference(word, call_index, reference))
+        return "'" + word + "' names no earlier call";
+    switch (kind) {
+    case ParameterKind::text:
+        if (is_reference) return "a text cannot be taken from a call's result";
+        argument.text = word.rfind("@text:", 0) == 0 ? word.substr(6) : word;
+        return {};
+    case ParameterKind::number:
+    case ParameterKind::window:
+        if (is_reference) {
+            argument.number = results[reference].number;
+            argument.pointer = reinterpret_cast<void*>(argument.number);
+            return {};
+        }
+        if (!parse_number(word, argument.number)) return "'" + word + "' is not a number";
+        argument.pointer = reinterpret_cast<void*>(argument.number);
+        return {};
+    case ParameterKind::out_long:
+        if (word != "@long") return "an out 32-bit value is written @long";
+        return {};
+    case ParameterKind::out_buffer: {
+        LONG_PTR size = 0;
+        if (word.rfind("@out:", 0) != 0 || !parse_number(word.substr(5), size) || size < 0 ||
+            static_cast<std::size_t>(size) > largest_out_buffer)
+            return "an out buffer is written @out:N (N bytes, at most 1048576)";
+        argument.buffer.assign(static_cast<std::size_t>(size), '\0');
+        return {};
+    }
+    case ParameterKind::cursor:
+        if (!is_reference) return "a printer cursor is the result of an earlier call, written $K";
+        argument.pointer = results[reference].pointer;
+        return {};
+    case ParameterKind::port_record:
+    case ParameterKind::printer_record:
+        return "orvsetup call passes a definition only as null";
+    }
+    return "unknown parameter";
+}
+
+std::string usage_of(const Signature& signature) {
+    std::string text = std::string(signature.name) + "(";
+    for (std::size_t i = 0; i < signature.parameters.size(); ++i)
+        text += (i ? ", " : "") + std::string(kind_name(signature.parameters[i]));
+    return text + ")";
+}
+
+std::string check_shape(const CallRequest& call) {
+    const Signature* signature = find_signature(call.export_name);
+    if (!signature) return "no export is named " + call.export_name;
+    if (call.words.size() != signature->parameters.size())
+        return call.export_name + " takes " + std::to_string(signature->parameters.size()) + " arguments: " +
+               usage_of(*signature);
+    return {};
+}
+
+// JSON text of 8-bit characters, each byte as the code point of the same number.
+void print_json_string(std::FILE* out, const char* text, std::size_t length) {
+    std::fputc('"', out);
+    for (std::size_t i = 0; i < length; ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        switch (c) {
+        case '"': std::fputs("\\\"", out); break;
+        case '\\': std::fputs("\\\\", out); break;
+        case '\n': std::fputs("\\n", out); break;
+        case '\r': std::fputs("\\r", out); break;
+        case '\t': std::fputs("\\t", out); break;
+        default:
+            if (c < 0x20 || c >= 0x7F) std::fprintf(out, "\\u%04x", c);
+            else std::fputc(c, out);
+        }
+    }
+    std::fputc('"', out);
+}
+
+std::size_t text_length(const std::vector<char>& buffer) {
+    const void* end = std::memchr(buffer.data(), '\0', buffer.size());
+    return end ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer.data()) : buffer.size();
+}
+
+struct ErrorStateExports {
+    LONG(WINAPI* error_text_length)() = nullptr;
+    LONG(WINAPI* retrieve_error_text)(LPSTR) = nullptr;
+    LONG(WINAPI* reboot_required)() = nullptr;
+};
+
+template <typename F>
+bool find_export(HMODULE library, const char* name, F& function) {
+    function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
+    return function != nullptr;
+}
+
+std::string fetch_error_text(const ErrorStateExports& exports) {
+    LONG size = exports.error_text_length();
+    if (size <= 0) return {};
+    std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
+    exports.retrieve_error_text(buffer.data());
+    return std::string(buffer.data(), text_length(buffer));
+}
+
+void print_outcome(std::FILE* out, bool json, const Signature& signature, const std::vector<Argument>& arguments,
+                   const CallResult& result, const std::string& error_text, LONG reboot_required) {
+    bool cursor = signature.result == ResultKind::cursor;
+    if (json) {
+        std::fprintf(out, "{\"export\": \"%s\", \"result\": ", std::string(signature.name).c_str());
+        if (cursor) std::fprintf(out, "%s", result.pointer ? "\"cursor\"" : "null");
+        else std::fprintf(out, "%ld", static_cast<long>(static_cast<LONG>(result.number)));
+        std::fputs(", \"out\": [", out);
+        bool first = true;
+        for (const Argument& argument : arguments) {
+            if (argument.null || (argument.kind != ParameterKind::out_long && argument.kind != ParameterKind::out_buffer))
+                continue;
+            if (!first) std::fputs(", ", out);
+            first = false;
+            if (argument.kind == ParameterKind::out_long) std::fprintf(out, "%ld", static_cast<long>(argument.out_long));
+            else print_json_string(out, argument.buffer.data(), text_length(argument.buffer));
+        }
+        std::fputs("], \"error_text\": ", out);
+        print_json_string(out, error_text.data(), error_text.size());
+        std::fprintf(out, ", \"reboot_required\": %ld}\n", static_cast<long>(reboot_required));
+        return;
+    }
+    if (cursor) std::fprintf(out, "%s -> %s\n", std::string(signature.name).c_str(), result.pointer ? "cursor" : "null");
+    else std::fprintf(out, "%s -> %ld\n", std::string(signature.name).c_str(), static_cast<long>(static_cast<LONG>(result.number)));
+    for (const Argument& argument : arguments) {
+        if (argument.null) continue;
+        if (argument.kind == ParameterKind::out_long) std::fprintf(out, "  out: %ld\n", static_cast<long>(argument.out_long));
+        if (argument.kind == ParameterKind::out_buffer) {
+            std::fputs("  out: ", out);
+            print_json_string(out, argument.buffer.data(), text_length(argument.buffer));
+            std::fputc('\n', out);
+        }
+    }
+    std::size_t start = 0;
+    while (start < error_text.size()) {
+        std::size_t end = error_text.find('\n', start);
+        if (end == std::string::npos) end = error_text.size();
+        std::fprintf(out, "  | %s\n", error_text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+    if (reboot_required) std::fputs("  a restart of Windows is required\n", out);
+}
+
+}  // namespace
+
+std::string check_calls(const std::vector<CallRequest>& calls) {
+    std::vector<CallResult> no_results(calls.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        std::string problem = check_shape(calls[i]);
+        if (!problem.empty()) return problem;
+        const Signature& signature = *find_signature(calls[i].export_name);
+        for (std::size_t j = 0; j < calls[i].words.size(); ++j) {
+            Argument argument;
+            problem = prepare(signature.parameters[j], calls[i].words[j], i, no_results, argument);
+            if (!problem.empty())
+                return calls[i].export_name + ", argument " + std::to_string(j + 1) + ": " + problem + " (" +
+                       usage_of(signature) + ")";
+        }
+    }
+    return {};
+}
+
+int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err) {
+    std::string problem = check_calls(calls);
+    if (!problem.empty()) {
+        std::fprintf(err, "orvsetup: %s\n", problem.c_str());
+        return 2;
+    }
+    HMODULE library = LoadLibraryA("OrvInstl.dll");
+    if (!library) {
+        std::fprintf(err, "orvsetup: OrvInstl.dll does not load (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+        return 1;
+    }
+    ErrorStateExports error_state;
+    if (!find_export(library, "ErrorTextLen", error_state.error_text_length) ||
+        !find_export(library, "RetrieveErrorText", error_state.retrieve_error_text) ||
+        !find_export(library, "RebootRequired", error_state.reboot_required)) {
+        std::fprintf(err, "orvsetup: OrvInstl.dll lacks its error-state exports\n");
+        FreeLibrary(library);
+        return 1;
+    }
+    std::vector<CallResult> results;
+    int status = 0;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const Signature& signature = *find_signature(calls[i].export_name);
+        FARPROC address = GetProcAddress(library, calls[i].export_name.c_str());
+        if (!address) {
+            std::fprintf(err, "orvsetup: OrvInstl.dll does not export %s\n", calls[i].export_name.c_str());
+            status = 1;
+            break;
+        }
+        std::vector<Argument> arguments(calls[i].words.size());
+        for (std::size_t j = 0; j < arguments.size(); ++j)
+            prepare(signature.parameters[j], calls[i].words[j], i, results, arguments[j]);
+        CallResult result = signature.invoke(address, arguments);
+        results.push_back(result);
+        std::string error_text = fetch_error_text(error_state);
+        print_outcome(out, json, signature, arguments, result, error_text, error_state.reboot_required());
+    }
+    FreeLibrary(library);
+    return status;
+}
+
+}  // namespace orvsetup

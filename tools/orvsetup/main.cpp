@@ -1,0 +1,108 @@
+// orvsetup: a setup program for the library, run on a simulated Windows machine.
+//
+//   orvsetup [machine options] [--json] call EXPORT [ARG...] [call EXPORT [ARG...]]...
+#include "call_engine.h"
+
+#include <winsim/machine.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::string machine_folder;
+    std::string platform = "win2000";
+    bool user = false;
+    bool terminal_server = false;
+    bool no_setupapi = false;
+    bool setupapi_without_is_user_admin = false;
+    bool json = false;
+};
+
+const char* commands_help =
+    "Commands:\n"
+    "  call EXPORT [ARG...]   calls an export of OrvInstl.dll; several calls run in one process.\n"
+    "                         ARG is typed by the export's parameter: text as written (@text:WORD for\n"
+    "                         any word), a number, null, @out:N (an out buffer of N bytes), @long (an\n"
+    "                         out 32-bit value), $K (the result of the K-th call).\n";
+
+std::unique_ptr<winsim::Machine> machine_for(const Options& options) {
+    std::optional<winsim::Platform> platform = winsim::find_platform(options.platform);
+    if (!platform) throw std::runtime_error("unknown platform " + options.platform);
+    winsim::MachineOptions machine_options;
+    machine_options.administrator = !options.user;
+    machine_options.terminal_services = options.terminal_server;
+    if (options.no_setupapi) machine_options.setupapi = winsim::SetupApi::absent;
+    else if (options.setupapi_without_is_user_admin) machine_options.setupapi = winsim::SetupApi::without_is_user_admin;
+    if (!options.machine_folder.empty() && winsim::Machine::exists_in(options.machine_folder))
+        return winsim::Machine::open(options.machine_folder);
+    return winsim::Machine::create(*platform, machine_options, options.machine_folder);
+}
+
+// Splits "call A x y call B z" into its calls.
+std::vector<orvsetup::CallRequest> calls_of(const std::vector<std::string>& words) {
+    std::vector<orvsetup::CallRequest> calls;
+    for (const std::string& word : words) {
+        if (word == "call") {
+            calls.emplace_back();
+            continue;
+        }
+        if (calls.empty()) throw CLI::ValidationError("unknown command " + word);
+        if (calls.back().export_name.empty()) calls.back().export_name = word;
+        else calls.back().words.push_back(word);
+    }
+    for (const orvsetup::CallRequest& call : calls)
+        if (call.export_name.empty()) throw CLI::ValidationError("call needs an export name");
+    return calls;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Installs and removes the Orvana printer driver through OrvInstl.dll, on a simulated Windows machine."};
+    app.footer(commands_help);
+    Options options;
+    std::string platforms;
+    for (const winsim::PlatformInfo& info : winsim::all_platforms()) platforms += (platforms.empty() ? "" : ", ") + std::string(info.name);
+    app.add_option("--machine", options.machine_folder,
+                   "folder of the machine: opened when it holds one, else a new machine is made there; saved afterwards");
+    app.add_option("--platform", options.platform, "platform of a new machine: " + platforms)->capture_default_str();
+    app.add_flag("--user", options.user, "the user of a new machine is not an administrator");
+    app.add_flag("--terminal-server", options.terminal_server, "a new machine runs terminal services");
+    app.add_flag("--no-setupapi", options.no_setupapi, "a new machine has no SETUPAPI.DLL");
+    app.add_flag("--setupapi-without-isuseradmin", options.setupapi_without_is_user_admin,
+                 "a new machine's SETUPAPI.DLL lacks IsUserAdmin");
+    app.add_flag("--json", options.json, "print one JSON object per call");
+    std::vector<std::string> command;
+    app.prefix_command();
+    try {
+        app.parse(argc, argv);
+        command = app.remaining();
+        if (command.empty()) throw CLI::RequiredError("a command");
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
+    try {
+        std::vector<orvsetup::CallRequest> calls = calls_of(command);
+        std::string problem = orvsetup::check_calls(calls);
+        if (!problem.empty()) throw CLI::ValidationError(problem);
+        std::unique_ptr<winsim::Machine> machine = machine_for(options);
+        int status = orvsetup::run_calls(calls, options.json, stdout, stderr);
+        if (!options.machine_folder.empty()) machine->save();
+        return status;
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "orvsetup: %s\n", error.what());
+        return 1;
+    }
+}
