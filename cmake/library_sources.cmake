@@ -9,6 +9,9 @@ set(ORV_LIBRARY_SOURCES
   frame/platform_flags.cpp
   frame/recorders.cpp
   frame/text_builder.cpp
+  registry/registry_cache.cpp
+  registry/registry_path.cpp
+  registry/registry_values.cpp
 )
 set(ORV_STRING_TABLE ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.rc)
 set(ORV_EXPORT_LIST ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.def)

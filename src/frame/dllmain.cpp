@@ -10,6 +10,9 @@ BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     module_handle = hModule;
     reset_error_state();
+    // A process starts with every flag 0; a process that ends and a new one that loads
+    // the library again in the same address space (winsim's machines) must not differ.
+    reset_platform_flags();
     if (!detect_platform()) {
         record_last_error(IDS_FETCHING_OS_VERSION, nullptr, 0, 0);
         error_flag = 1;

@@ -85,9 +85,9 @@
 #define IDS_READING_FIXED_VERSION_INFO_BLOCK_FROM            81
 #define IDS_INSFILEDELETE_DELETING_FILE                      82
 #define IDS_NOTE_GENERIC_PRINTER_FAILURE                     83
-#define IDS_SET_INDIVIDUAL_REGISTRY_DATA_REGSETVALUEEX_REG   84
-#define IDS_SET_INDIVIDUAL_REGISTRY_DATA_REGSETVALUEEX_REG_85 85
-#define IDS_SET_INDIVIDUAL_REGISTRY_DATA_REGSETVALUEEX_REG_86 86
+#define IDS_SET_VALUE_DWORD                                  84
+#define IDS_SET_VALUE_SZ                                     85
+#define IDS_SET_VALUE_BINARY                                 86
 #define IDS_UNABLE_TO_GET_INITIAL_DC_FOR                     87
 #define IDS_SETTING_INTENSITY_IN_PRIVATE_DEVMODE             88
 #define IDS_RETRIEVING_DEFAULT_PRINTER_NAME                  89

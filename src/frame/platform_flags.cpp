@@ -24,6 +24,11 @@ LONG kernel_has_terminal_server_export() {
 
 }  // namespace
 
+void reset_platform_flags() {
+    os_is_nt = os_is_9x = os_is_win95 = os_is_win98 = 0;
+    os_is_nt351 = os_is_nt4 = os_is_nt5 = os_is_terminal_server = 0;
+}
+
 bool detect_platform() {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;

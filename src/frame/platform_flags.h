@@ -16,6 +16,9 @@ extern LONG os_is_terminal_server;
 // The library's own module, for its string table and bitmap.
 extern HINSTANCE module_handle;
 
+// All flags 0, as a new process has them.
+void reset_platform_flags();
+
 // Sets the flags from GetVersionExA; false when the version cannot be had (the flags
 // then stay as they were).
 bool detect_platform();

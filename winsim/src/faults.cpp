@@ -5,8 +5,13 @@
 namespace winsim {
 
 void Faults::fail(std::string_view api, DWORD code, unsigned nth, FaultMode mode) {
-    unsigned already = api == any_api ? total_ : calls(api);
-    rules_.push_back(Rule{std::string(api), code, already + std::max(nth, 1u), mode});
+    std::vector<std::string> apis;
+    if (api != any_api) apis.emplace_back(api);
+    fail_any_of(std::move(apis), code, nth, mode);
+}
+
+void Faults::fail_any_of(std::vector<std::string> apis, DWORD code, unsigned nth, FaultMode mode) {
+    rules_.push_back(Rule{std::move(apis), code, std::max(nth, 1u), mode});
 }
 
 void Faults::clear() { rules_.clear(); }
@@ -19,20 +24,20 @@ unsigned Faults::calls(std::string_view api) const {
 unsigned Faults::total_calls() const { return total_; }
 
 DWORD Faults::on_call(std::string_view api) {
-    unsigned& count = counts_[std::string(api)];
-    ++count;
+    ++counts_[std::string(api)];
     ++total_;
-    for (const Rule& rule : rules_) {
-        bool wildcard = rule.api == any_api;
-        if (!wildcard && rule.api != api) continue;
-        unsigned number = wildcard ? total_ : count;
-        bool fires = rule.mode == FaultMode::once ? number == rule.fire_at : number >= rule.fire_at;
-        if (!fires) continue;
-        injections_.push_back(Injection{std::string(api), number, rule.code});
+    DWORD injected = 0;
+    for (Rule& rule : rules_) {
+        bool matches = rule.apis.empty() || std::find(rule.apis.begin(), rule.apis.end(), api) != rule.apis.end();
+        if (!matches) continue;
+        ++rule.seen;
+        bool fires = rule.mode == FaultMode::once ? rule.seen == rule.nth : rule.seen >= rule.nth;
+        if (!fires || injected) continue;
+        injected = rule.code;
+        injections_.push_back(Injection{std::string(api), rule.seen, rule.code});
         if (on_inject) on_inject(injections_.back());
-        return rule.code;
     }
-    return 0;
+    return injected;
 }
 
 }  // namespace winsim

@@ -1,3 +1,4 @@
+#include "registry_store.h"
 #include "state.h"
 
 #include <toml++/toml.h>
@@ -5,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace winsim {
@@ -15,6 +17,7 @@ Machine* current = nullptr;
 
 constexpr const char* state_file = "machine.toml";
 constexpr const char* drive_c_folder = "drive_c";
+constexpr const char* registry_file = "registry.reg";
 
 std::int64_t filetime_value(const FILETIME& time) {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
@@ -65,6 +68,7 @@ std::unique_ptr<Machine> Machine::create(Platform platform, MachineOptions optio
     state->platform = platform;
     state->options = options;
     state->folder = std::move(folder);
+    state->registry.store().lay_out(platform, options);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -110,6 +114,14 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
             node->last_write_time = filetime_of((*file)["written"].value_or(std::int64_t{0}));
         }
     }
+    // A machine saved before it had a registry file gets a new machine's registry.
+    state->registry.store().lay_out(state->platform, state->options);
+    if (std::filesystem::exists(folder / registry_file)) {
+        std::ifstream in(folder / registry_file, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in && !in.eof()) throw std::runtime_error("cannot read " + (folder / registry_file).string());
+        state->registry.store().read_text(text);
+    }
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -141,6 +153,9 @@ void Machine::save() const {
     std::ofstream out(state_->folder / state_file);
     out << "# A simulated Windows machine; drive C: is the folder beside this file.\n" << table << "\n";
     if (!out) throw std::runtime_error("cannot write the machine state in " + state_->folder.string());
+    std::ofstream registry_out(state_->folder / registry_file, std::ios::binary);
+    registry_out << state_->registry.store().write_text();
+    if (!registry_out) throw std::runtime_error("cannot write the registry in " + state_->folder.string());
 }
 
 const std::filesystem::path& Machine::folder() const { return state_->folder; }
@@ -153,6 +168,7 @@ Clock& Machine::clock() { return state_->clock; }
 Faults& Machine::faults() { return state_->faults; }
 FileSystem& Machine::files() { return state_->files; }
 Desktop& Machine::desktop() { return state_->desktop; }
+Registry& Machine::registry() { return state_->registry; }
 std::size_t Machine::live_local_blocks() const { return state_->local_blocks.size(); }
 std::size_t Machine::live_heap_blocks() const { return state_->heap_blocks.size(); }
 std::size_t Machine::open_handles() const { return state_->handles.size(); }

@@ -53,6 +53,7 @@ struct MachineState {
     Faults faults;
     FileSystem files{clock};
     Desktop desktop;
+    Registry registry;
 
     DWORD last_error = 0;
     std::map<const void*, std::size_t> local_blocks;

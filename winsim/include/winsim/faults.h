@@ -19,7 +19,7 @@ enum class FaultMode {
 
 struct Injection {
     std::string api;
-    unsigned call_number;  // the how-manieth call of that api (or of all, for "*")
+    unsigned call_number;  // the how-manieth matching call since the rule was made
     DWORD code;
 };
 
@@ -33,6 +33,9 @@ public:
     // Fail the nth counted call of `api` from now on with `code` (the api returns its
     // failure value and, where it has one, sets the last error or returns the code).
     void fail(std::string_view api, DWORD code, unsigned nth = 1, FaultMode mode = FaultMode::once);
+    // The same over a group of apis counted together, for sweeps over, say, every
+    // registry call and allocation of an operation.
+    void fail_any_of(std::vector<std::string> apis, DWORD code, unsigned nth = 1, FaultMode mode = FaultMode::once);
     void fail_always(std::string_view api, DWORD code) { fail(api, code, 1, FaultMode::from_then_on); }
     // Drops every rule; counts stay.
     void clear();
@@ -49,10 +52,11 @@ public:
 
 private:
     struct Rule {
-        std::string api;
+        std::vector<std::string> apis;  // empty: every api
         DWORD code;
-        unsigned fire_at;  // counted call number at which the rule fires
+        unsigned nth;
         FaultMode mode;
+        unsigned seen = 0;  // matching calls since the rule was made
     };
     std::vector<Rule> rules_;
     std::map<std::string, unsigned, std::less<>> counts_;

@@ -7,6 +7,7 @@
 #include <winsim/desktop.h>
 #include <winsim/faults.h>
 #include <winsim/filesystem.h>
+#include <winsim/registry.h>
 
 #include <filesystem>
 #include <memory>
@@ -83,6 +84,7 @@ public:
     Faults& faults();
     FileSystem& files();
     Desktop& desktop();
+    Registry& registry();
 
     // What is left allocated or open by the process: a test asserts these are as they
     // were before an operation, so that nothing leaks.

@@ -27,6 +27,9 @@ struct PlatformInfo {
     std::string_view csd_version;
     // Whether GetVersionExA also takes an OSVERSIONINFOEXA (156 bytes).
     bool accepts_version_info_ex;
+    // Where Windows lives on drive C:.
+    std::string_view windows_directory;
+    std::string_view system_directory;
     // The name Wine gives this version in AppDefaults\<program>\Version; empty when
     // Wine has no such version.
     std::string_view wine_version;

@@ -1,0 +1,231 @@
+#include "registry_cache.h"
+#include "registry_path.h"
+
+#include "frame/catalogue.h"
+#include "frame/error_state.h"
+#include "frame/memory.h"
+
+namespace {
+
+bool ends_list(LPCSTR name) { return !name || !*name; }
+
+// A copy of `length` bytes, or of the text with its terminator when length is -1. A
+// copy of no bytes still holds a terminator, so that it reads as an empty text.
+LPSTR copy_data(LPCSTR data, LONG length) {
+    SIZE_T size = length == -1 ? static_cast<SIZE_T>(lstrlenA(data ? data : "")) + 1 : static_cast<SIZE_T>(length < 0 ? 0 : length);
+    auto* copy = static_cast<LPSTR>(heap_alloc(size ? size : 1));
+    if (copy && data) {
+        for (SIZE_T i = 0; i < size; ++i) copy[i] = data[i];
+    }
+    return copy;
+}
+
+LPSTR copy_name(LPCSTR name) { return copy_data(name, -1); }
+
+// A record's REG_DWORD value in its 20-byte text block; data stays null when the read fails.
+void read_dword(HKEY key, ValueRecord& record) {
+    heap_free(record.data);
+    record.data = nullptr;
+    record.data_length = dword_text_size;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    LONG code = RegQueryValueExA(key, record.name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
+    if (code) {
+        record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_DWORD, record.name, 0, 0);
+        return;
+    }
+    record.data = static_cast<LPSTR>(heap_alloc(dword_text_size));
+    if (record.data) dword_to_text(value, record.data);
+}
+
+// A record's value of any other type, in a block of the size the registry reports and
+// one byte more: a text stored without its terminator still ends inside its block.
+void read_bytes(HKEY key, ValueRecord& record, DWORD size) {
+    heap_free(record.data);
+    record.data = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(size) + 1));
+    record.data_length = static_cast<LONG>(size);
+    if (!record.data) return;
+    LONG code = RegQueryValueExA(key, record.name, nullptr, nullptr, reinterpret_cast<LPBYTE>(record.data), &size);
+    if (code) record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, record.name, 0, 0);
+}
+
+ValueRecord* copy_template_rows(const TemplateRow* rows) {
+    if (!rows || ends_list(rows[0].name)) return nullptr;
+    int count = 0;
+    while (!ends_list(rows[count].name)) ++count;
+    auto* records = static_cast<ValueRecord*>(heap_alloc(sizeof(ValueRecord) * static_cast<SIZE_T>(count + 1)));
+    if (!records) {
+        record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+        return nullptr;
+    }
+    for (int i = 0; i < count; ++i) {
+        records[i].name = copy_name(rows[i].name);
+        records[i].data_length = rows[i].data_length;
+        records[i].type = rows[i].type;
+        records[i].data = copy_data(rows[i].data, rows[i].data_length);
+    }
+    return records;  // the end record is the zero-filled last element
+}
+
+// Writes one record as its type says; answers the registry's code.
+LONG save_record(HKEY key, const ValueRecord& record) {
+    LPCSTR data = record.data ? record.data : "";
+    switch (record.type) {
+    case REG_SZ: {
+        LONG code = RegSetValueExA(key, record.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                                   static_cast<DWORD>(lstrlenA(data)) + 1);
+        return code ? record_error(static_cast<DWORD>(code), IDS_SAVE_REGISTRY_DATA_REGSETVALUEEX_REG_SZ, record.name, 0, 0) : 0;
+    }
+    case REG_DWORD: {
+        LONG value = dword_from_text(data);
+        LONG code = RegSetValueExA(key, record.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        return code ? record_error(static_cast<DWORD>(code), IDS_SAVE_REGISTRY_DATA_REGSETVALUEEX_REG_DWORD, record.name, 0, 0) : 0;
+    }
+    default: {
+        // A text record of another type knows its length only by its terminator.
+        DWORD length = record.data_length == -1 ? static_cast<DWORD>(lstrlenA(data)) + 1
+                                                : static_cast<DWORD>(record.data_length < 0 ? 0 : record.data_length);
+        LONG code = RegSetValueExA(key, record.name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(data), record.data ? length : 0);
+        return code ? record_error(static_cast<DWORD>(code), IDS_SAVE_REGISTRY_DATA_REGSETVALUEEX_REG_BINARY, record.name, 0, 0) : 0;
+    }
+    }
+}
+
+void free_records(ValueRecord* records) {
+    if (!records) return;
+    for (ValueRecord* record = records; record->name; ++record) {
+        heap_free(record->name);
+        heap_free(record->data);
+    }
+    heap_free(records);
+}
+
+// Takes every value of an open key into a new record list of the entry.
+LONG snapshot_key(HKEY key, KeyEntry& entry) {
+    DWORD values = 0, longest_name = 0, longest_data = 0;
+    LONG code = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &longest_name,
+                                 &longest_data, nullptr, nullptr);
+    if (code) return record_error(static_cast<DWORD>(code), IDS_REGQUERYKEYINFO, entry.key_path, 0, 0);
+    // A snapshot replaces what the entry held; the old records are the cache's own.
+    free_records(entry.values);
+    auto* records = static_cast<ValueRecord*>(heap_alloc(sizeof(ValueRecord) * (static_cast<SIZE_T>(values) + 1)));
+    entry.values = records;
+    if (!records) return record_last_error(IDS_ALLOCATING_MEMORY_FOR_REGISTRY_DATA_CACHE, entry.key_path, 0, 0);
+    DWORD taken = 0;
+    for (DWORD index = 0; index < values; ++index) {
+        auto* name = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(longest_name) + 1));
+        if (!name) continue;
+        DWORD name_size = longest_name + 1;
+        DWORD type = REG_NONE;
+        DWORD size = 0;
+        code = RegEnumValueA(key, index, name, &name_size, nullptr, &type, nullptr, &size);
+        if (code == ERROR_NO_MORE_ITEMS) {
+            heap_free(name);
+            break;
+        }
+        if (code) {
+            // A value that cannot be enumerated is left out of the cache.
+            record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGQUERYVALUEEX, name, 0, 0);
+            heap_free(name);
+            continue;
+        }
+        ValueRecord& record = records[taken++];
+        record.name = name;
+        record.type = type;
+        if (type == REG_DWORD) read_dword(key, record);
+        else read_bytes(key, record, size);
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+KeyEntry* cache_from_template(const TemplateKey* keys) {
+    int count = 0;
+    while (!ends_list(keys[count].key_path)) ++count;
+    if (!count) return nullptr;
+    auto* cache = static_cast<KeyEntry*>(heap_alloc(sizeof(KeyEntry) * static_cast<SIZE_T>(count + 1)));
+    if (!cache) {
+        record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+        return nullptr;
+    }
+    for (int i = 0; i < count; ++i) {
+        cache[i].key_path = copy_name(keys[i].key_path);
+        cache[i].values = copy_template_rows(keys[i].values);
+    }
+    return cache;
+}
+
+LONG cache_load(KeyEntry* cache) {
+    for (KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry) {
+        LONG error = 0;
+        HKEY key = traverse_path(entry->key_path, &error);
+        if (error) return error;
+        error = snapshot_key(key, *entry);
+        RegCloseKey(key);
+        if (error) return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG cache_set_value(KeyEntry* cache, LPCSTR name, LONG data_length, LPCSTR data) {
+    for (KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry) {
+        if (!entry->values) continue;
+        for (ValueRecord* record = entry->values; !ends_list(record->name); ++record) {
+            if (lstrcmpiA(record->name, name) != 0) continue;
+            heap_free(record->data);
+            record->data = copy_data(data, data_length);
+            record->data_length = data_length;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void cache_free(KeyEntry* cache) {
+    if (!cache) return;
+    for (KeyEntry* entry = cache; entry->key_path; ++entry) {
+        heap_free(entry->key_path);
+        free_records(entry->values);
+    }
+    heap_free(cache);
+}
+
+LONG retrieve_data(KeyEntry* cache) {
+    for (KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry) {
+        LONG error = 0;
+        HKEY key = traverse_path(entry->key_path, &error);
+        if (error) return error;
+        for (ValueRecord* record = entry->values; record && !ends_list(record->name); ++record) {
+            DWORD type = REG_NONE;
+            DWORD size = 0;
+            LONG code = RegQueryValueExA(key, record->name, nullptr, &type, nullptr, &size);
+            if (code == ERROR_FILE_NOT_FOUND) continue;
+            if (code) {
+                record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGQUERYVALUEEX, record->name, 0, 0);
+                continue;
+            }
+            if (size == 0 || type != record->type) continue;
+            if (type == REG_SZ || type == REG_BINARY) read_bytes(key, *record, size);
+            else if (type == REG_DWORD) read_dword(key, *record);
+        }
+        RegCloseKey(key);
+    }
+    return ERROR_SUCCESS;
+}
+
+LONG cache_save(const KeyEntry* cache) {
+    for (const KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry) {
+        LONG error = 0;
+        HKEY key = traverse_path(entry->key_path, &error);
+        if (error) return error;
+        LONG pending = ERROR_SUCCESS;
+        for (const ValueRecord* record = entry->values; record && !ends_list(record->name); ++record) {
+            LONG code = save_record(key, *record);
+            if (code) pending = code;
+        }
+        RegCloseKey(key);
+        if (pending) return pending;
+    }
+    return ERROR_SUCCESS;
+}

@@ -1,0 +1,21 @@
+// Slash paths of registry keys: "HKLM/System/CurrentControlSet/Control/Print".
+#pragma once
+
+#include "platform.h"
+
+// Opens the key the path names for reading and writing, creating every missing key on
+// the way (on NT with access for everyone). `error` is 0, or the recorded Windows
+// error code; the key is the caller's to close only when it is 0.
+HKEY traverse_path(LPCSTR path, LONG* error);
+
+// 1 when the key exists (and the value too, when a name is given); creates nothing.
+LONG ConfirmRegValueExists(LPCSTR path, LPCSTR value_name);
+
+// Bytes of the text a REG_DWORD value is carried as ("%ld" of any 32-bit value fits).
+constexpr LONG dword_text_size = 20;
+
+// Signed decimal text of a REG_DWORD value, and back: leading white space skipped, one
+// optional sign, digits to the first other character; no digits give 0, and a number
+// beyond 32 bits stops at the nearest end of the range.
+LONG dword_from_text(LPCSTR text);
+void dword_to_text(DWORD value, LPSTR text);
