@@ -27,6 +27,15 @@ LONG fetch_value(HKEY key, LPCSTR name, LPBYTE buffer, DWORD type, DWORD size, L
     switch (type) {
     case REG_SZ: {
         LONG code = RegQueryValueExA(key, name, nullptr, nullptr, buffer, &capacity);
+        // A text stored without its terminator gets one here, or counts as too long, so
+        // that the caller always finds a terminated text in its buffer.
+        bool unterminated = code == ERROR_SUCCESS && (capacity == 0 || buffer[capacity - 1] != '\0');
+        if (unterminated && capacity < static_cast<DWORD>(buffer_size)) {
+            buffer[capacity] = '\0';
+        } else if (unterminated) {
+            code = ERROR_MORE_DATA;
+            capacity = size + 1;
+        }
         if (code == ERROR_MORE_DATA) {
             *needed_size = static_cast<LONG>(capacity);
             if (buffer_size > 0) buffer[0] = '\0';

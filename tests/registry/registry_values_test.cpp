@@ -85,10 +85,10 @@ TEST_P(RegistryValues, TextsAreWrittenWithTheLengthGiven) {
     EXPECT_EQ(insSetRegistryVal("HKLM/Software/Test", "Whole", "abc", REG_SZ, -1), 0);
     EXPECT_EQ(stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Whole"), (StoredValue{REG_SZ, std::string("abc\0", 4)}));
     EXPECT_EQ(insSetRegistryVal("HKLM/Software/Test", "Cut", "abcdef", REG_SZ, 3), 0);
-    // NT writes exactly the bytes given; 95/98 give a text value its terminator.
+    // NT writes exactly the bytes given; 95/98 take a text whole, by its terminator.
     EXPECT_EQ(stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Cut"),
-              (StoredValue{REG_SZ, machine->is_nt() ? std::string("abc") : std::string("abc\0", 4)}))
-        << "an explicit length without the terminator writes that many bytes";
+              (StoredValue{REG_SZ, machine->is_nt() ? std::string("abc") : text_bytes("abcdef")}))
+        << "an explicit length without the terminator writes that many bytes on NT";
     EXPECT_EQ(insSetRegistryVal("HKLM/Software/Test", "Bytes", "\x01\x02\x03", REG_BINARY, 2), 0);
     EXPECT_EQ(stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bytes"), (StoredValue{REG_BINARY, "\x01\x02"}));
 }
@@ -162,6 +162,22 @@ TEST_P(RegistryValues, BuffersTooSmallReportTheSizeNeeded) {
     Fetched zero_buffer = fetch("HKLM/Software/Test", "Number", 0);
     EXPECT_EQ(zero_buffer.result, 0);
     EXPECT_EQ(zero_buffer.needed, 3) << "a buffer of no bytes is not written at all";
+}
+
+TEST_P(RegistryValues, ATextStoredWithoutTerminatorIsHandedOutTerminated) {
+    store_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bare", REG_SZ, "abc");
+    bool stored_bare = stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bare")->bytes == "abc";
+    Fetched roomy = fetch("HKLM/Software/Test", "Bare", 8);
+    EXPECT_EQ(roomy.result, 0);
+    EXPECT_EQ(roomy.buffer.substr(0, 4), std::string("abc\0", 4));
+    Fetched tight = fetch("HKLM/Software/Test", "Bare", stored_bare ? 3 : 4);
+    EXPECT_EQ(tight.result, 0);
+    if (stored_bare) {
+        EXPECT_EQ(tight.buffer[0], '\0') << "three bytes cannot hold three characters and their end";
+        EXPECT_EQ(tight.needed, 4);
+    } else {
+        EXPECT_STREQ(tight.buffer.c_str(), "abc");
+    }
 }
 
 TEST_P(RegistryValues, OtherStoredTypesAreNotRead) {

@@ -268,12 +268,15 @@ TEST_F(Registry, NtStoresStringsAsGivenAndNinetyFiveEndsThem) {
     key = create_key(HKEY_CURRENT_USER, "Software\\Strings");
     ASSERT_EQ(RegSetValueExA(key, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "ended", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "cut", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdef"), 3), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "bin", 0, REG_BINARY, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueExA(key, "", 0, REG_DWORD, reinterpret_cast<const BYTE*>("abcd"), 4), ERROR_INVALID_PARAMETER)
         << "95 keeps only strings as the default value";
     RegCloseKey(key);
     EXPECT_EQ(win95->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "bare"), (RegistryValue{REG_SZ, bytes_of("abc", 4)}));
     EXPECT_EQ(win95->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "ended"), (RegistryValue{REG_SZ, bytes_of("abc", 4)}));
+    EXPECT_EQ(win95->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "cut"), (RegistryValue{REG_SZ, bytes_of("abcdef", 7)}))
+        << "95 takes a text by its terminator, whatever size it is given";
     EXPECT_EQ(win95->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "bin"), (RegistryValue{REG_BINARY, "abc"}));
 }
 

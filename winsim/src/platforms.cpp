@@ -14,7 +14,7 @@ namespace {
 constexpr std::array<PlatformInfo, 12> platforms{{
     {Platform::win95, "win95", "Windows 95", Family::win9x, 4, 0, 0x040003B6, VER_PLATFORM_WIN32_WINDOWS, "", false, "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "win95"},
     {Platform::win98, "win98", "Windows 98", Family::win9x, 4, 10, 0x040A07CE, VER_PLATFORM_WIN32_WINDOWS, " ", false, "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "win98"},
-    // Wine knows no Second Edition: it plays 98 for it.
+    // Wine's "win98" is the Second Edition; the first edition has no Wine version of its own.
     {Platform::win98se, "win98se", "Windows 98 Second Edition", Family::win9x, 4, 10, 0x040A08AE, VER_PLATFORM_WIN32_WINDOWS, " A ", false, "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "win98"},
     {Platform::winme, "winme", "Windows Me", Family::win9x, 4, 90, 0x045A0BB8, VER_PLATFORM_WIN32_WINDOWS, " ", false, "C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "winme"},
     {Platform::nt31, "nt31", "Windows NT 3.1", Family::nt, 3, 10, 511, VER_PLATFORM_WIN32_NT, "", false, "C:\\WINNT", "C:\\WINNT\\system32", ""},

@@ -264,9 +264,12 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
     // Windows 95 keeps only strings as a key's default value; 98 took any type.
     if (name.empty() && dwType != REG_SZ && state().platform == winsim::Platform::win95) return ERROR_INVALID_PARAMETER;
     std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-    // 95/98 end a string with a terminator when the caller's bytes lack one; NT stores
-    // exactly what it is given.
-    if (!is_nt() && is_string_type(dwType) && (data.empty() || data.back() != '\0')) data += '\0';
+    // 95/98 take a text by its terminator and ignore the size given; NT stores exactly
+    // the bytes it is given. A list of texts still needs its size.
+    if (!is_nt() && (dwType == REG_SZ || dwType == REG_EXPAND_SZ) && lpData)
+        data.assign(reinterpret_cast<const char*>(lpData), std::strlen(reinterpret_cast<const char*>(lpData)) + 1);
+    else if (!is_nt() && is_string_type(dwType) && (data.empty() || data.back() != '\0'))
+        data += '\0';
     if (RegValue* value = opened.key->value(name)) {
         value->type = dwType;
         value->data = std::move(data);

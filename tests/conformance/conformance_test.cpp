@@ -1,0 +1,141 @@
+// The lane's scenario program on winsim: what the Wine comparison relies on, that each
+// line stays one line, that a step is named once, that a run repeats exactly, and that
+// the scenarios leave a real system's registry as they found it.
+#include "observation.h"
+#include "scenarios.h"
+
+#include <winsim/machine.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using conformance::Facts;
+
+std::string play_on(winsim::Machine& machine, const conformance::Scenario& scenario) {
+    machine.make_current();
+    std::FILE* out = std::tmpfile();
+    conformance::play(scenario, out);
+    std::string text;
+    std::rewind(out);
+    for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
+    std::fclose(out);
+    return text;
+}
+
+// Every scenario, each on a fresh machine, as the host program plays them.
+std::string play_all(winsim::Platform platform) {
+    std::string text;
+    for (const conformance::Scenario& scenario : conformance::all_scenarios()) {
+        auto machine = winsim::Machine::create(platform);
+        text += play_on(*machine, scenario);
+    }
+    return text;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+const winsim::Platform lane_platforms[] = {winsim::Platform::win95,  winsim::Platform::win98,
+                                           winsim::Platform::win98se, winsim::Platform::nt351,
+                                           winsim::Platform::nt4,    winsim::Platform::win2000,
+                                           winsim::Platform::winme,  winsim::Platform::win7};
+
+TEST(ConformanceEscaping, KeepsEveryTextOnOneLineAndReadable) {
+    EXPECT_EQ(conformance::escaped("a\nb\r\tc"), "a\\nb\\r\\tc");
+    EXPECT_EQ(conformance::escaped("\\ \""), "\\\\ \\\"");
+    EXPECT_EQ(conformance::escaped(std::string("\x00\x01\x1F\x7F\x80\xFF", 6)), "\\x00\\x01\\x1F\\x7F\\x80\\xFF");
+    EXPECT_EQ(conformance::escaped("error #13 for value 'hklm'. (x) ~"), "error #13 for value 'hklm'. (x) ~");
+}
+
+TEST(ConformanceEscaping, NamesCannotAddColumns) {
+    EXPECT_EQ(conformance::line("A\tB", "step\n2", Facts().number("result", -3)), "A\\tB\tstep\\n2\tresult=-3\n");
+}
+
+TEST(ConformanceFacts, AreWordsSeparatedBySpaces) {
+    Facts facts;
+    facts.number("result", 13).hex("data", 0xFFFFFFFFUL).text("text", "two words\n").word("guard", "intact");
+    EXPECT_EQ(facts.str(), "result=13 data=0xFFFFFFFF text=\"two words\\n\" guard=intact");
+    EXPECT_EQ(Facts().number("a", 1).append(Facts()).number("b", 2).str(), "a=1 b=2");
+    EXPECT_EQ(Facts().append(Facts().number("b", 2)).str(), "b=2");
+}
+
+TEST(ConformanceScenarios, PrintThreeColumnsOfPrintableTextPerLine) {
+    for (winsim::Platform platform : lane_platforms) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        std::vector<std::string> lines = lines_of(play_all(platform));
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines) {
+            std::size_t first = line.find('\t');
+            std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+            ASSERT_NE(second, std::string::npos) << line;
+            EXPECT_EQ(line.find('\t', second + 1), std::string::npos) << line;
+            EXPECT_GT(first, 0U) << line;
+            EXPECT_GT(second, first + 1) << line;
+            for (char c : line)
+                EXPECT_TRUE(c == '\t' || (c >= 0x20 && c < 0x7F)) << line;
+        }
+    }
+}
+
+// run-wine pairs the two sides' lines by scenario and step.
+TEST(ConformanceScenarios, NameEachStepOnce) {
+    for (winsim::Platform platform : lane_platforms) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        std::set<std::string> keys;
+        for (const std::string& line : lines_of(play_all(platform))) {
+            std::string key = line.substr(0, line.find('\t', line.find('\t') + 1));
+            EXPECT_TRUE(keys.insert(key).second) << "named twice: " << key;
+        }
+    }
+}
+
+TEST(ConformanceScenarios, RepeatExactly) {
+    for (winsim::Platform platform : {winsim::Platform::win95, winsim::Platform::nt4, winsim::Platform::winme})
+        EXPECT_EQ(play_all(platform), play_all(platform)) << winsim::platform_info(platform).name;
+}
+
+// A real system keeps its registry from run to run: a key left behind would make the
+// next run's "created" checks see an old key.
+TEST(ConformanceScenarios, LeaveNoScratchKeysBehind) {
+    for (winsim::Platform platform : {winsim::Platform::win98, winsim::Platform::win2000}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        for (const conformance::Scenario& scenario : conformance::all_scenarios()) play_on(*machine, scenario);
+        winsim::Registry& registry = machine->registry();
+        EXPECT_FALSE(registry.key_exists("HKEY_LOCAL_MACHINE\\Software\\OrvConformance"));
+        EXPECT_FALSE(registry.key_exists("HKEY_USERS\\.DEFAULT\\Software\\OrvConformance"));
+        EXPECT_FALSE(registry.key_exists("HKEY_CURRENT_USER\\Software\\OrvConformance"));
+        EXPECT_FALSE(registry.key_exists("HKEY_CLASSES_ROOT\\OrvConformance"));
+        EXPECT_FALSE(registry.key_exists(
+            "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\OrvConformance Printer"));
+        EXPECT_TRUE(registry.key_exists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"));
+    }
+}
+
+// On Windows the scenarios share one process, so each must find the library as a fresh
+// process has it: a refusal's error flag must not carry into the next scenario.
+TEST(ConformanceScenarios, StartWithTheLibraryFresh) {
+    auto machine = winsim::Machine::create(winsim::Platform::winme);
+    const conformance::Scenario* scenario = conformance::find_scenario("InstallAllowed");
+    ASSERT_NE(scenario, nullptr);
+    std::string first = play_on(*machine, *scenario);
+    EXPECT_NE(first.find("first call\tresult=-3 "), std::string::npos) << first;
+    EXPECT_EQ(play_on(*machine, *scenario), first);
+}
+
+}  // namespace
