@@ -1,11 +1,15 @@
-// Modules of the process: the system modules winsim provides, and the program modules
-// the host links in (the library among them), loaded, looked up and freed as Windows
-// does, with their string tables served by LoadStringA.
+// Modules of the process: the system modules winsim provides, the program modules
+// the host links in (the library among them), and images read from the machine's
+// disk, loaded, looked up and freed as Windows does, with their string tables served
+// by LoadStringA.
 #include "api.h"
+#include "image_reader.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace winsim {
 
@@ -38,9 +42,44 @@ const ProgramModule* find_program_module(std::string_view name) {
 
 namespace {
 
+using winsim::detail::Image;
+using winsim::detail::ImageFormat;
 using winsim::detail::LoadedModule;
 using winsim::detail::ModuleKind;
+using winsim::detail::ResourceLookup;
 using winsim::detail::state;
+
+constexpr DWORD error_bad_format = 11;  // ERROR_BAD_FORMAT
+
+// A module loaded from disk: its image, kept as it was read, and the path it was
+// read from. The process state has no room for them, so they live here, keyed by the
+// machine and the module's handle; a load always replaces what an earlier machine at
+// the same address may have left.
+struct DiskModule {
+    std::shared_ptr<const Image> image;
+    std::string path;
+};
+
+std::map<std::pair<const void*, std::uintptr_t>, DiskModule>& disk_modules() {
+    static std::map<std::pair<const void*, std::uintptr_t>, DiskModule> modules;
+    return modules;
+}
+
+std::pair<const void*, std::uintptr_t> disk_key(std::uintptr_t base) { return {&state(), base}; }
+
+// A module from disk is a program module without a program behind it.
+bool is_disk_module(const LoadedModule& module) { return module.kind == ModuleKind::program && !module.program; }
+
+const DiskModule* disk_module(std::uintptr_t base) {
+    auto it = disk_modules().find(disk_key(base));
+    return it == disk_modules().end() ? nullptr : &it->second;
+}
+
+// What GetProcAddress hands out for a function of an image from disk: there is no
+// code of it to run, so a call stops the test at once.
+INT_PTR WINAPI disk_export_called() {
+    winsim::detail::not_simulated("calling a function of a DLL loaded from disk");
+}
 
 // The terminal-server extension's kernel export: only its presence is ever asked for.
 INT_PTR WINAPI citrix_get_app_module_name() { return 0; }
@@ -92,10 +131,142 @@ bool describe_module(const std::string& name, LoadedModule& module) {
     return false;
 }
 
+bool has_path(std::string_view name) { return name.find_first_of("\\/:") != std::string_view::npos; }
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+// Where Windows looks for a bare module name: the program's directory and the
+// current one (both C:\ here), the system directory, on NT the 16-bit system
+// directory, then the Windows directory.
+std::vector<std::string> search_directories() {
+    const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
+    std::vector<std::string> directories{"C:\\", std::string(platform.system_directory)};
+    if (platform.family == winsim::Family::nt) directories.push_back(std::string(platform.windows_directory) + "\\SYSTEM");
+    directories.push_back(std::string(platform.windows_directory));
+    return directories;
+}
+
+struct FoundFile {
+    std::shared_ptr<winsim::FileNode> node;
+    std::string path;  // full, as Windows would name the module
+    DWORD error = 0;
+};
+
+FoundFile find_module_file(LPCSTR path, const std::string& name) {
+    FoundFile found;
+    DWORD error = 0;
+    if (has_path(path)) {
+        std::optional<winsim::WindowsPath> parsed = winsim::FileSystem::parse(path, error);
+        if (parsed) found.node = state().files.find(*parsed, error);
+        if (!found.node) {
+            found.error = ERROR_MOD_NOT_FOUND;
+        } else if (found.node->directory) {
+            found.node = nullptr;
+            found.error = ERROR_ACCESS_DENIED;
+        } else {
+            found.path = parsed->text();
+        }
+        return found;
+    }
+    for (const std::string& directory : search_directories()) {
+        std::string candidate = directory;
+        if (candidate.back() != '\\') candidate += '\\';
+        candidate += name;
+        std::optional<winsim::WindowsPath> parsed = winsim::FileSystem::parse(candidate, error);
+        if (!parsed) continue;
+        std::shared_ptr<winsim::FileNode> node = state().files.find(*parsed, error);
+        if (node && !node->directory) {
+            found.node = std::move(node);
+            found.path = parsed->text();
+            return found;
+        }
+    }
+    found.error = ERROR_MOD_NOT_FOUND;
+    return found;
+}
+
+bool knows_pe32_plus() {
+    const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
+    return platform.family == winsim::Family::nt && (platform.major > 5 || (platform.major == 5 && platform.minor >= 1));
+}
+
+// Whether the process can map `image` the way it is asked to, or the error it fails
+// with. A 16-bit module is never mapped by a Win32 loader: NT refuses it as code and
+// as data file alike with ERROR_BAD_EXE_FORMAT, Windows 9x with ERROR_BAD_FORMAT;
+// only Win32s loads it, through the 16-bit kernel, and says so in the last error.
+DWORD refusal(const Image& image, bool as_data) {
+    const winsim::Family family = winsim::platform_info(state().platform).family;
+    if (image.format() == ImageFormat::ne) {
+        if (family == winsim::Family::win32s) return 0;
+        return family == winsim::Family::win9x ? error_bad_format : ERROR_BAD_EXE_FORMAT;
+    }
+    // A system from before 64-bit Windows cannot read the PE32+ headers even to
+    // find the resources.
+    if (image.format() == ImageFormat::pe32_plus && !knows_pe32_plus()) return ERROR_BAD_EXE_FORMAT;
+    if (as_data) return 0;
+    const bool x64 = state().options.arch == winsim::Arch::x64;
+    const bool native = x64 ? image.format() == ImageFormat::pe32_plus && image.machine() == winsim::detail::image_machine_amd64
+                            : image.format() == ImageFormat::pe32 && image.machine() == winsim::detail::image_machine_i386;
+    return native ? 0 : ERROR_BAD_EXE_FORMAT;
+}
+
 LoadedModule* module_of(HMODULE handle) {
     auto& modules = state().modules;
     auto it = modules.find(reinterpret_cast<std::uintptr_t>(handle));
     return it == modules.end() ? nullptr : &it->second;
+}
+
+std::uintptr_t next_base(bool as_data) {
+    std::uintptr_t base = state().next_module_base;
+    state().next_module_base += 0x100000;
+    // A module mapped as data is marked in its handle's low bit, as Windows marks it.
+    return as_data ? base | 1 : base;
+}
+
+HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
+    const bool as_data = flags & LOAD_LIBRARY_AS_DATAFILE;
+    FoundFile file = find_module_file(path, name);
+    if (!file.node) {
+        SetLastError(file.error);
+        return nullptr;
+    }
+    auto& modules = state().modules;
+    for (auto& [base, module] : modules) {
+        if (module.as_data != as_data || !is_disk_module(module)) continue;
+        const DiskModule* disk = disk_module(base);
+        if (disk && upper(disk->path) == upper(file.path)) {
+            ++module.references;
+            return reinterpret_cast<HMODULE>(base);
+        }
+    }
+    std::optional<Image> parsed = Image::parse(file.node->data);
+    if (!parsed) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
+    }
+    if (DWORD error = refusal(*parsed, as_data)) {
+        SetLastError(error);
+        return nullptr;
+    }
+    auto image = std::make_shared<const Image>(std::move(*parsed));
+    LoadedModule module;
+    module.name = file.node->name;
+    module.kind = ModuleKind::program;
+    module.as_data = as_data;
+    module.references = 1;
+    if (!as_data && image->format() != ImageFormat::ne)
+        for (const std::string& export_name : image->exports())
+            module.exports[export_name] = winsim::export_address(&disk_export_called);
+    const std::uintptr_t base = next_base(as_data);
+    modules.emplace(base, std::move(module));
+    disk_modules()[disk_key(base)] = DiskModule{std::move(image), file.path};
+    // Win32s hands back a 16-bit module and tells so only in the last error.
+    if (disk_module(base)->image->format() == ImageFormat::ne) SetLastError(ERROR_BAD_EXE_FORMAT);
+    return reinterpret_cast<HMODULE>(base);
 }
 
 HMODULE load_module(LPCSTR path, DWORD flags) {
@@ -106,26 +277,22 @@ HMODULE load_module(LPCSTR path, DWORD flags) {
     bool as_data = flags & LOAD_LIBRARY_AS_DATAFILE;
     std::string name = module_file_name(path);
     auto& modules = state().modules;
+    // A loaded module of the name answers a bare name; a path answers it only for
+    // the modules that are not files of this disk, which have no other name.
     for (auto& [base, module] : modules) {
-        if (module.as_data == as_data && same_name(module.name, name)) {
-            ++module.references;
-            return reinterpret_cast<HMODULE>(base);
-        }
+        if (module.as_data != as_data || !same_name(module.name, name)) continue;
+        if (is_disk_module(module) && has_path(path)) continue;
+        ++module.references;
+        return reinterpret_cast<HMODULE>(base);
     }
     LoadedModule module;
-    if (!describe_module(name, module)) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
+    if (!describe_module(name, module)) return load_from_disk(path, name, flags);
     module.as_data = as_data;
     module.references = 1;
-    std::uintptr_t base = state().next_module_base;
-    state().next_module_base += 0x100000;
-    // A module mapped as data is marked in its handle's low bit, as Windows marks it.
-    if (as_data) base |= 1;
+    std::uintptr_t base = next_base(as_data);
     LoadedModule& loaded = modules.emplace(base, std::move(module)).first->second;
     bool run_entry = !as_data && !(flags & DONT_RESOLVE_DLL_REFERENCES) && loaded.kind == ModuleKind::program &&
-                     loaded.program->entry;
+                     loaded.program && loaded.program->entry;
     if (run_entry) {
         loaded.entry_called = true;
         winsim::DllEntryPoint entry = loaded.program->entry;
@@ -162,6 +329,11 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (!module->as_data && is_disk_module(*module)) {
+        const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(hModule));
+        if (disk && disk->image->format() == ImageFormat::ne)
+            winsim::detail::not_simulated("GetProcAddress on a 16-bit module (Win32s thunks)");
+    }
     if (module->as_data || IS_INTRESOURCE(lpProcName)) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return nullptr;
@@ -188,11 +360,13 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
         entry(hLibModule, DLL_PROCESS_DETACH, nullptr);
     }
     state().modules.erase(reinterpret_cast<std::uintptr_t>(hLibModule));
+    disk_modules().erase(disk_key(reinterpret_cast<std::uintptr_t>(hLibModule)));
     return TRUE;
 }
 
 // Copies the string of that ID, cut to the buffer less its terminator; a missing ID
-// gives an empty string and 0, as Windows gives.
+// gives an empty string and 0, as Windows gives. For an image from disk the error
+// tells how far the lookup got; an empty slot of a block that is there sets none.
 int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     WINSIM_API("LoadStringA", 0);
     LoadedModule* module = module_of(hInstance);
@@ -202,16 +376,30 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
     }
     std::string_view text;
     bool found = false;
+    std::string disk_text;
+    DWORD missing_error = ERROR_RESOURCE_NAME_NOT_FOUND;
     if (module->program) {
         auto it = module->program->strings.find(uID & 0xFFFF);
         if (it != module->program->strings.end()) {
             text = it->second;
             found = true;
         }
+    } else if (const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(hInstance))) {
+        winsim::detail::StringLookup lookup = disk->image->load_string(uID);
+        switch (lookup.lookup) {
+        case ResourceLookup::found:
+            disk_text = std::move(lookup.text);
+            text = disk_text;
+            found = true;
+            break;
+        case ResourceLookup::no_resources: missing_error = ERROR_RESOURCE_DATA_NOT_FOUND; break;
+        case ResourceLookup::no_type: missing_error = ERROR_RESOURCE_TYPE_NOT_FOUND; break;
+        case ResourceLookup::no_name: missing_error = ERROR_RESOURCE_NAME_NOT_FOUND; break;
+        }
     }
     std::size_t count = std::min<std::size_t>(text.size(), static_cast<std::size_t>(cchBufferMax - 1));
     if (count) std::memcpy(lpBuffer, text.data(), count);
     lpBuffer[count] = '\0';
-    if (!found) SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (!found) SetLastError(missing_error);
     return static_cast<int>(count);
 }
