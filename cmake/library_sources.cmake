@@ -9,6 +9,11 @@ set(ORV_LIBRARY_SOURCES
   frame/platform_flags.cpp
   frame/recorders.cpp
   frame/text_builder.cpp
+  files/directories.cpp
+  files/file_delete.cpp
+  files/pending_replacements.cpp
+  files/safe_copy.cpp
+  files/versions.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp
   registry/registry_values.cpp

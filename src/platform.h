@@ -5,5 +5,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+// The library opens files on Windows paths with fopen; winsim serves them from the
+// simulated drive.
+#define WINSIM_REDIRECT_STDIO
 #include <winsim/windows.h>
 #endif

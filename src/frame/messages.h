@@ -13,7 +13,7 @@
 #define IDS_MEMORY_ALLOCATION                                9
 #define IDS_LOADLIBRARY_MONITOR_DLL                          10
 #define IDS_READING_MONITOR_ID_TEXT                          11
-#define IDS_INVALID_MONITOR_ID_STRING_THIS_IS                12
+#define IDS_NOT_PRODUCT_MONITOR                12
 #define IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSCMANAGER          13
 #define IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSERVICE            14
 #define IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE         15
@@ -54,7 +54,7 @@
 #define IDS_ENUMERATING_PRINTERS_1                           50
 #define IDS_ENUMERATING_PRINTERS_2                           51
 #define IDS_OPENPRINTER                                      52
-#define IDS_PURGING_JOBS_ON_PRINTER_TO_BE                    53
+#define IDS_PURGING_JOBS                    53
 #define IDS_DELETING_PRINTER                                 54
 #define IDS_DELETING_CACHING_PRINTER_FOR_DRIVER_UPDATE       55
 #define IDS_REGQUERYKEYINFO                                  56
@@ -123,7 +123,7 @@
 #define IDS_BOX_TITLE_MEMORY_CRAMP                           122
 #define IDS_CANNOT_SET_DEFAULT_PRINTER_NO_SUCH               123
 #define IDS_NOTE_SPOOLER_DOWN                                124
-#define IDS_EXTRA_FILES_REQUIRED_FOR_OPERATION_OF            125
+#define IDS_COMPANIONS_NOT_COPIED            125
 #define IDS_STARTING_DDE_TO_PROGRAM_MANAGER                  126
 #define IDS_CREATING_GROUP_USING_DDE_TO_PROGMAN              127
 #define IDS_OPENING_SERVICE_MANAGER_TO_SHUT_DOWN             128

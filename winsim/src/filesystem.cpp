@@ -1,6 +1,8 @@
 #include <winsim/filesystem.h>
 #include <winsim/machine.h>
 
+#include "short_names.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -32,11 +34,26 @@ std::string trimmed_component(std::string_view name) {
     return std::string(name.substr(0, end));
 }
 
+std::shared_ptr<FileNode> new_root() {
+    auto root = std::make_shared<FileNode>();
+    root->directory = true;
+    root->attributes = FILE_ATTRIBUTE_DIRECTORY;
+    return root;
+}
+
+char upper_letter(char letter) { return static_cast<char>(std::toupper(static_cast<unsigned char>(letter))); }
+
+std::string drive_folder(char letter) {
+    return std::string("drive_") + static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+}
+
 }  // namespace
 
 std::shared_ptr<FileNode> FileNode::child(std::string_view child_name) const {
     for (const auto& node : children)
         if (same_name(node->name, child_name)) return node;
+    for (const auto& node : children)
+        if (!node->short_name.empty() && same_name(node->short_name, child_name)) return node;
     return nullptr;
 }
 
@@ -47,10 +64,7 @@ std::string WindowsPath::text() const {
     return out;
 }
 
-FileSystem::FileSystem(const Clock& clock) : clock_(clock), root_(std::make_shared<FileNode>()) {
-    root_->directory = true;
-    root_->attributes = FILE_ATTRIBUTE_DIRECTORY;
-}
+FileSystem::FileSystem(const Clock& clock) : clock_(clock) { drives_['C'].root = new_root(); }
 
 std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error) {
     std::string path(text);
@@ -58,7 +72,7 @@ std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error
     WindowsPath out;
     std::string_view rest = path;
     if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
-        out.drive = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+        out.drive = upper_letter(rest[0]);
         rest.remove_prefix(2);
     } else if (rest.substr(0, 2) == "\\\\") {
         error = ERROR_BAD_NETPATH;  // no network on a simulated machine
@@ -89,17 +103,35 @@ std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error
     return out;
 }
 
+std::optional<WindowsPath> FileSystem::full_path(std::string_view text, DWORD& error) const {
+    std::string path(text);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    if (path.empty() || path.substr(0, 2) == "\\\\") return parse(path, error);
+    bool has_drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+    if (has_drive) {
+        if (path.size() > 2 && path[2] == '\\') return parse(path, error);
+        // "D:name" is relative to the current directory of that drive; the process
+        // keeps only one, so another drive's is its root.
+        std::string rest = path.substr(2);
+        if (upper_letter(path[0]) == current_.drive) return parse(current_.text() + "\\" + rest, error);
+        return parse(std::string{upper_letter(path[0]), ':', '\\'} + rest, error);
+    }
+    if (path.front() == '\\') return parse(std::string{current_.drive, ':'} + path, error);
+    return parse(current_.text() + "\\" + path, error);
+}
+
 std::shared_ptr<FileNode> FileSystem::find(std::string_view path, DWORD& error) const {
-    std::optional<WindowsPath> parsed = parse(path, error);
+    std::optional<WindowsPath> parsed = full_path(path, error);
     return parsed ? find(*parsed, error) : nullptr;
 }
 
 std::shared_ptr<FileNode> FileSystem::find(const WindowsPath& path, DWORD& error) const {
-    if (path.drive != 'C') {
+    auto drive = drives_.find(path.drive);
+    if (drive == drives_.end()) {
         error = ERROR_PATH_NOT_FOUND;
         return nullptr;
     }
-    std::shared_ptr<FileNode> node = root_;
+    std::shared_ptr<FileNode> node = drive->second.root;
     for (std::size_t i = 0; i < path.components.size(); ++i) {
         // A file on the way counts as a missing directory.
         std::shared_ptr<FileNode> next = node->directory ? node->child(path.components[i]) : nullptr;
@@ -113,18 +145,51 @@ std::shared_ptr<FileNode> FileSystem::find(const WindowsPath& path, DWORD& error
     return node;
 }
 
+std::shared_ptr<FileNode> FileSystem::add_child(FileNode& directory, std::string name, bool is_directory) {
+    auto node = std::make_shared<FileNode>();
+    node->directory = is_directory;
+    node->attributes = is_directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+    node->creation_time = node->last_access_time = node->last_write_time = clock_.now();
+    link(directory, node, std::move(name));
+    return node;
+}
+
+void FileSystem::unlink(const std::shared_ptr<FileNode>& node) {
+    if (!node->parent) return;
+    auto& siblings = node->parent->children;
+    siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+    node->parent = nullptr;
+}
+
+void FileSystem::link(FileNode& directory, const std::shared_ptr<FileNode>& node, std::string name) {
+    node->name = std::move(name);
+    node->short_name = detail::make_alias(node->name, style_, [&](std::string_view candidate) {
+        for (const auto& sibling : directory.children)
+            if (sibling != node && (same_name(sibling->name, candidate) || same_name(sibling->short_name, candidate)))
+                return true;
+        return false;
+    });
+    node->parent = &directory;
+    directory.children.push_back(node);
+}
+
+bool FileSystem::on_read_only_drive(const FileNode& node) const {
+    const FileNode* top = &node;
+    while (top->parent) top = top->parent;
+    for (const auto& [letter, drive] : drives_)
+        if (drive.root.get() == top) return drive.read_only;
+    return false;
+}
+
 std::shared_ptr<FileNode> FileSystem::make_directories(const WindowsPath& path) {
-    std::shared_ptr<FileNode> node = root_;
+    auto drive = drives_.find(path.drive);
+    if (drive == drives_.end()) throw std::invalid_argument(std::string("no drive ") + path.drive + ":");
+    std::shared_ptr<FileNode> node = drive->second.root;
     for (const std::string& component : path.components) {
         std::shared_ptr<FileNode> next = node->child(component);
         if (!next) {
-            next = std::make_shared<FileNode>();
-            next->name = component;
-            next->directory = true;
-            next->attributes = FILE_ATTRIBUTE_DIRECTORY;
-            next->creation_time = next->last_access_time = next->last_write_time = clock_.now();
-            next->parent = node.get();
-            node->children.push_back(next);
+            next = add_child(*node, component, true);
+            if (drive->second.read_only) next->attributes |= FILE_ATTRIBUTE_READONLY;
         } else if (!next->directory) {
             throw std::invalid_argument("a file stands where a directory is wanted: " + component);
         }
@@ -138,11 +203,11 @@ namespace {
 WindowsPath parse_or_throw(std::string_view path) {
     DWORD error = 0;
     std::optional<WindowsPath> parsed = FileSystem::parse(path, error);
-    if (!parsed || parsed->drive != 'C') throw std::invalid_argument("not a path on drive C: " + std::string(path));
+    if (!parsed) throw std::invalid_argument("not a path of the machine: " + std::string(path));
     return *parsed;
 }
 
-// Where a Windows path of drive C: lies in the machine's folder.
+// Where a Windows path lies in its drive's folder.
 std::filesystem::path host_path(const std::filesystem::path& host_root, std::string_view path) {
     DWORD error = 0;
     std::filesystem::path host = host_root;
@@ -163,11 +228,8 @@ void FileSystem::write_file(std::string_view path, std::string_view bytes) {
     std::shared_ptr<FileNode> directory = make_directories(parsed);
     std::shared_ptr<FileNode> node = directory->child(name);
     if (!node) {
-        node = std::make_shared<FileNode>();
-        node->name = name;
-        node->parent = directory.get();
-        node->creation_time = clock_.now();
-        directory->children.push_back(node);
+        node = add_child(*directory, name, false);
+        if (is_read_only(parsed.drive)) node->attributes |= FILE_ATTRIBUTE_READONLY;
     } else if (node->directory) {
         throw std::invalid_argument("a directory stands where a file is wanted: " + name);
     }
@@ -191,9 +253,8 @@ bool FileSystem::exists(std::string_view path) const { return node(path) != null
 bool FileSystem::remove(std::string_view path) {
     std::shared_ptr<FileNode> found = node(path);
     if (!found || !found->parent) return false;
-    auto& siblings = found->parent->children;
-    siblings.erase(std::find(siblings.begin(), siblings.end(), found));
-    found->parent = nullptr;
+    std::erase_if(holds_, [&](const FileHold& held) { return held.node == found; });
+    unlink(found);
     return true;
 }
 
@@ -205,24 +266,100 @@ std::vector<std::string> FileSystem::list(std::string_view directory) const {
     return names;
 }
 
+void FileSystem::add_drive(char letter, bool read_only) {
+    letter = upper_letter(letter);
+    if (!std::isalpha(static_cast<unsigned char>(letter)) || drives_.count(letter))
+        throw std::invalid_argument(std::string("cannot add drive ") + letter + ":");
+    drives_[letter] = Drive{new_root(), read_only};
+}
+
+bool FileSystem::has_drive(char letter) const { return drives_.count(upper_letter(letter)) != 0; }
+
+bool FileSystem::is_read_only(char letter) const {
+    auto drive = drives_.find(upper_letter(letter));
+    return drive != drives_.end() && drive->second.read_only;
+}
+
+std::vector<char> FileSystem::drive_letters() const {
+    std::vector<char> letters;
+    for (const auto& [letter, drive] : drives_) letters.push_back(letter);
+    return letters;
+}
+
+std::shared_ptr<FileNode> FileSystem::root(char letter) const {
+    auto drive = drives_.find(upper_letter(letter));
+    return drive == drives_.end() ? nullptr : drive->second.root;
+}
+
+void FileSystem::set_current_directory(std::string_view path) {
+    DWORD error = 0;
+    std::optional<WindowsPath> parsed = full_path(path, error);
+    std::shared_ptr<FileNode> found = parsed ? find(*parsed, error) : nullptr;
+    if (!found || !found->directory) throw std::invalid_argument("no such directory: " + std::string(path));
+    current_ = *parsed;
+}
+
+std::string FileSystem::short_path(const WindowsPath& path) const {
+    std::string out{path.drive, ':'};
+    DWORD error = 0;
+    WindowsPath walked{path.drive, {}};
+    for (const std::string& component : path.components) {
+        walked.components.push_back(component);
+        std::shared_ptr<FileNode> found = find(walked, error);
+        out += "\\" + (found ? found->short_or_long() : component);
+    }
+    return path.components.empty() ? out + "\\" : out;
+}
+
+std::string FileSystem::long_path(const WindowsPath& path) const {
+    std::string out{path.drive, ':'};
+    DWORD error = 0;
+    WindowsPath walked{path.drive, {}};
+    for (const std::string& component : path.components) {
+        walked.components.push_back(component);
+        std::shared_ptr<FileNode> found = find(walked, error);
+        out += "\\" + (found ? found->name : component);
+    }
+    return path.components.empty() ? out + "\\" : out;
+}
+
+void FileSystem::hold(std::string_view path, DWORD share, DWORD access) {
+    DWORD error = 0;
+    std::optional<WindowsPath> parsed = full_path(path, error);
+    std::shared_ptr<FileNode> found = parsed ? find(*parsed, error) : nullptr;
+    if (!found) throw std::invalid_argument("no such file to hold: " + std::string(path));
+    holds_.push_back(FileHold{long_path(*parsed), found, access, share});
+}
+
+bool FileSystem::release(std::string_view path) {
+    std::shared_ptr<FileNode> found = node(path);
+    if (!found) return false;
+    return std::erase_if(holds_, [&](const FileHold& held) { return held.node == found; }) != 0;
+}
+
 std::vector<std::pair<std::string, std::shared_ptr<FileNode>>> FileSystem::walk() const {
     std::vector<std::pair<std::string, std::shared_ptr<FileNode>>> out;
-    std::vector<std::pair<std::string, std::shared_ptr<FileNode>>> pending{{"C:", root_}};
-    while (!pending.empty()) {
-        auto [path, node] = pending.back();
-        pending.pop_back();
-        out.emplace_back(path.size() == 2 ? path + "\\" : path, node);
-        for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
-            pending.emplace_back(path + "\\" + (*it)->name, *it);
+    for (const auto& [letter, drive] : drives_) {
+        std::vector<std::pair<std::string, std::shared_ptr<FileNode>>> pending{{std::string{letter, ':'}, drive.root}};
+        while (!pending.empty()) {
+            auto [path, node] = pending.back();
+            pending.pop_back();
+            out.emplace_back(path.size() == 2 ? path + "\\" : path, node);
+            for (auto it = node->children.rbegin(); it != node->children.rend(); ++it)
+                pending.emplace_back(path + "\\" + (*it)->name, *it);
+        }
     }
     return out;
 }
 
-void FileSystem::save_to(const std::filesystem::path& host_root) const {
-    std::filesystem::remove_all(host_root);
-    std::filesystem::create_directories(host_root);
+void FileSystem::save_to(const std::filesystem::path& machine_folder) const {
+    for (const auto& [letter, drive] : drives_) {
+        std::filesystem::path host_root = machine_folder / drive_folder(letter);
+        std::filesystem::remove_all(host_root);
+        std::filesystem::create_directories(host_root);
+    }
     for (const auto& [path, node] : walk()) {
-        std::filesystem::path host = host_path(host_root, path);
+        std::filesystem::path host = host_path(machine_folder / drive_folder(path[0]), path);
         if (node->directory) {
             std::filesystem::create_directories(host);
         } else {
@@ -233,10 +370,17 @@ void FileSystem::save_to(const std::filesystem::path& host_root) const {
     }
 }
 
-void FileSystem::load_from(const std::filesystem::path& host_root, const std::vector<std::string>& order) {
-    root_ = std::make_shared<FileNode>();
-    root_->directory = true;
-    root_->attributes = FILE_ATTRIBUTE_DIRECTORY;
+void FileSystem::load_from(const std::filesystem::path& machine_folder, const std::vector<std::string>& order) {
+    for (auto& [letter, drive] : drives_) {
+        drive.root = new_root();
+        std::vector<std::string> own;
+        for (const std::string& path : order)
+            if (!path.empty() && upper_letter(path[0]) == letter) own.push_back(path);
+        load_drive(letter, machine_folder / drive_folder(letter), own);
+    }
+}
+
+void FileSystem::load_drive(char letter, const std::filesystem::path& host_root, const std::vector<std::string>& order) {
     if (!std::filesystem::exists(host_root)) return;
     // Sorted, so that a tree edited by hand is read the same way every time.
     std::vector<std::filesystem::path> entries;
@@ -251,7 +395,7 @@ void FileSystem::load_from(const std::filesystem::path& host_root, const std::ve
     for (const std::filesystem::path& host : entries)
         if (std::find(ordered.begin(), ordered.end(), host) == ordered.end()) ordered.push_back(host);
     for (const std::filesystem::path& host : ordered) {
-        std::string windows = "C:";
+        std::string windows{letter, ':'};
         for (const auto& part : std::filesystem::relative(host, host_root)) windows += "\\" + part.string();
         if (std::filesystem::is_directory(host)) {
             make_directories(windows);

@@ -1,3 +1,6 @@
+#include "api.h"
+#include "deferred_moves.h"
+#include "file_rules.h"
 #include "registry_store.h"
 #include "state.h"
 
@@ -16,7 +19,6 @@ namespace {
 Machine* current = nullptr;
 
 constexpr const char* state_file = "machine.toml";
-constexpr const char* drive_c_folder = "drive_c";
 constexpr const char* registry_file = "registry.reg";
 
 std::int64_t filetime_value(const FILETIME& time) {
@@ -36,6 +38,10 @@ Enum enum_named(const std::string& name, const std::pair<Enum, const char*> (&na
 }
 
 constexpr std::pair<Arch, const char*> arch_names[] = {{Arch::x86, "x86"}, {Arch::x64, "x64"}};
+ShortNameStyle short_name_style(Platform platform) {
+    return platform_info(platform).family == Family::nt ? ShortNameStyle::ntfs : ShortNameStyle::vfat;
+}
+
 constexpr std::pair<SetupApi, const char*> setupapi_names[] = {
     {SetupApi::present, "present"}, {SetupApi::without_is_user_admin, "without-isuseradmin"}, {SetupApi::absent, "absent"}};
 
@@ -69,6 +75,8 @@ std::unique_ptr<Machine> Machine::create(Platform platform, MachineOptions optio
     state->options = options;
     state->folder = std::move(folder);
     state->registry.store().lay_out(platform, options);
+    state->files.set_short_name_style(short_name_style(platform));
+    detail::lay_out_directories(*state);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -97,11 +105,21 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
     state->clock.set_state(static_cast<std::uint64_t>(table["clock"]["boot_time"].value_or(std::int64_t{125749908000000000})),
                            static_cast<std::uint64_t>(table["clock"]["uptime_ms"].value_or(std::int64_t{0})));
 
+    state->files.set_short_name_style(short_name_style(state->platform));
+    if (const toml::array* drives = table["drive"].as_array()) {
+        for (const toml::node& entry : *drives) {
+            const toml::table* drive = entry.as_table();
+            std::string letter = drive ? (*drive)["letter"].value_or(std::string{}) : std::string{};
+            if (letter.size() != 1 || state->files.has_drive(letter[0]))
+                throw std::runtime_error("bad drive in machine state: " + letter);
+            state->files.add_drive(letter[0], (*drive)["read_only"].value_or(false));
+        }
+    }
     std::vector<std::string> order;
     if (const toml::array* files = table["file"].as_array())
         for (const toml::node& entry : *files)
             if (const toml::table* file = entry.as_table()) order.push_back((*file)["path"].value_or(std::string{}));
-    state->files.load_from(folder / drive_c_folder, order);
+    state->files.load_from(folder, order);
     if (const toml::array* files = table["file"].as_array()) {
         for (const toml::node& entry : *files) {
             const toml::table* file = entry.as_table();
@@ -112,6 +130,26 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
             node->creation_time = filetime_of((*file)["created"].value_or(std::int64_t{0}));
             node->last_access_time = filetime_of((*file)["accessed"].value_or(std::int64_t{0}));
             node->last_write_time = filetime_of((*file)["written"].value_or(std::int64_t{0}));
+            // A saved alias wins over the one made on loading; a file added by hand
+            // keeps the one it was given.
+            if (std::optional<std::string> alias = (*file)["short"].value<std::string>()) node->short_name = *alias;
+        }
+    }
+    if (std::optional<std::string> current = table["current_directory"].value<std::string>()) {
+        try {
+            state->files.set_current_directory(*current);
+        } catch (const std::invalid_argument&) {
+            // The directory was removed from the folder by hand: the drive's root stands in.
+        }
+    }
+    if (const toml::array* holds = table["hold"].as_array()) {
+        for (const toml::node& entry : *holds) {
+            const toml::table* held = entry.as_table();
+            if (!held) continue;
+            std::string path = (*held)["path"].value_or(std::string{});
+            if (!state->files.exists(path)) continue;
+            state->files.hold(path, static_cast<DWORD>((*held)["share"].value_or(std::int64_t{0})),
+                              static_cast<DWORD>((*held)["access"].value_or(std::int64_t{GENERIC_READ})));
         }
     }
     // A machine saved before it had a registry file gets a new machine's registry.
@@ -128,7 +166,7 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
 void Machine::save() const {
     if (state_->folder.empty()) throw std::logic_error("this machine has no folder to be saved in");
     std::filesystem::create_directories(state_->folder);
-    state_->files.save_to(state_->folder / drive_c_folder);
+    state_->files.save_to(state_->folder);
 
     toml::table table{
         {"platform", std::string(platform_info().name)},
@@ -140,22 +178,70 @@ void Machine::save() const {
          toml::table{{"boot_time", static_cast<std::int64_t>(state_->clock.boot_time())},
                      {"uptime_ms", static_cast<std::int64_t>(state_->clock.uptime_ms())}}},
     };
+    table.insert("current_directory", state_->files.current_directory());
+    toml::array drives;
+    for (char letter : state_->files.drive_letters())
+        if (letter != 'C') drives.push_back(toml::table{{"letter", std::string(1, letter)}, {"read_only", state_->files.is_read_only(letter)}});
+    table.insert("drive", std::move(drives));
     toml::array files;
     for (const auto& [path, node] : state_->files.walk()) {
         if (!node->parent) continue;  // the root of the drive has nothing of its own
-        files.push_back(toml::table{{"path", path},
-                                    {"attributes", static_cast<std::int64_t>(node->attributes)},
-                                    {"created", filetime_value(node->creation_time)},
-                                    {"accessed", filetime_value(node->last_access_time)},
-                                    {"written", filetime_value(node->last_write_time)}});
+        toml::table file{{"path", path},
+                         {"attributes", static_cast<std::int64_t>(node->attributes)},
+                         {"created", filetime_value(node->creation_time)},
+                         {"accessed", filetime_value(node->last_access_time)},
+                         {"written", filetime_value(node->last_write_time)}};
+        if (!node->short_name.empty()) file.insert("short", node->short_name);
+        files.push_back(std::move(file));
     }
     table.insert("file", std::move(files));
+    toml::array holds;
+    for (const FileHold& held : state_->files.holds())
+        holds.push_back(toml::table{{"path", held.path},
+                                    {"share", static_cast<std::int64_t>(held.share)},
+                                    {"access", static_cast<std::int64_t>(held.access)}});
+    table.insert("hold", std::move(holds));
     std::ofstream out(state_->folder / state_file);
     out << "# A simulated Windows machine; drive C: is the folder beside this file.\n" << table << "\n";
     if (!out) throw std::runtime_error("cannot write the machine state in " + state_->folder.string());
     std::ofstream registry_out(state_->folder / registry_file, std::ios::binary);
     registry_out << state_->registry.store().write_text();
     if (!registry_out) throw std::runtime_error("cannot write the registry in " + state_->folder.string());
+}
+
+void Machine::reboot() {
+    make_current();
+    detail::MachineState& machine = *state_;
+    // The process ends as ExitProcess ends it: its DLLs are told, then everything it
+    // had open or allocated goes. Every other program ends too, and their holds with them.
+    for (auto& [base, module] : machine.modules) {
+        if (!module.entry_called || !module.program || !module.program->entry) continue;
+        detail::ForeignCode foreign;
+        module.program->entry(reinterpret_cast<HINSTANCE>(base), DLL_PROCESS_DETACH, nullptr);
+    }
+    machine.modules.clear();
+    machine.next_module_base = 0x10000000;
+    machine.views.clear();
+    machine.handles.clear();
+    machine.next_handle = 0x100;
+    for (const auto& [block, size] : machine.local_blocks) std::free(const_cast<void*>(block));
+    for (const auto& [block, size] : machine.heap_blocks) std::free(const_cast<void*>(block));
+    machine.local_blocks.clear();
+    machine.heap_blocks.clear();
+    machine.files.release_all();
+
+    // The system starts again: what was put off to the restart is done before any
+    // program runs.
+    std::uint64_t now = machine.clock.boot_time() + machine.clock.uptime_ms() * 10000;
+    machine.clock.set_state(now, 0);
+    if (is_nt()) detail::carry_out_pending_renames(machine);
+    else if (is_9x()) detail::carry_out_wininit(machine);
+    // Then the auto-start services start, once winsim has services: the spooler
+    // among them, which loads its monitors and drivers and so holds their files.
+
+    // A new process: it starts in the root of drive C:, with no error set.
+    machine.files.set_current_path(WindowsPath{});
+    machine.last_error = 0;
 }
 
 const std::filesystem::path& Machine::folder() const { return state_->folder; }

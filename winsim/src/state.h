@@ -22,15 +22,21 @@ struct FileObject : KernelObject {
     std::uint64_t position = 0;
 };
 
+// A mapping keeps its file open, as Windows does, even after the file's handle is closed.
 struct MappingObject : KernelObject {
     std::shared_ptr<FileNode> node;
+    std::shared_ptr<FileObject> file;
     DWORD protect = 0;
 };
 
+// A view is a copy of the file's bytes; a writable one is written back into the file
+// when it is flushed or unmapped.
 struct View {
     std::shared_ptr<MappingObject> mapping;
     std::unique_ptr<char[]> bytes;
     std::size_t size = 0;
+    std::uint64_t offset = 0;
+    bool writable = false;
 };
 
 enum class ModuleKind { program, system };

@@ -70,8 +70,15 @@ public:
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    // Writes drive C: and the machine's state into its folder.
+    // Writes the drives and the machine's state into its folder.
     void save() const;
+
+    // Restarts the machine: the process ends (its handles, views, blocks, modules and
+    // every other process's holds go), the operations put off to the restart are
+    // carried out (PendingFileRenameOperations on NT, WININIT.INI on 95/98), the clock
+    // starts a new uptime, and a new process runs, in which a library loaded again
+    // attaches afresh. The machine stays current and usable through this object.
+    void reboot();
     const std::filesystem::path& folder() const;
 
     Platform platform() const;

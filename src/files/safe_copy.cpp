@@ -1,0 +1,122 @@
+#include "orvinstl.h"
+#include "pending_replacements.h"
+#include "versions.h"
+
+#include "frame/catalogue.h"
+#include "frame/error_state.h"
+#include "frame/platform_flags.h"
+
+namespace {
+
+void clear_read_only(LPCSTR path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+}
+
+HANDLE open_for_comparison(LPCSTR path) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+}
+
+struct PathParts {
+    char drive[_MAX_DRIVE];
+    char directory[_MAX_DIR];
+    char name[_MAX_FNAME];
+    char extension[_MAX_EXT];
+};
+
+// Joins the parts into a full path of at most MAX_PATH characters; false when it
+// would not fit.
+bool full_path(const PathParts& parts, LPSTR path) {
+    int length = lstrlenA(parts.drive) + lstrlenA(parts.directory) + lstrlenA(parts.name) + lstrlenA(parts.extension);
+    if (length >= MAX_PATH) return false;
+    char joined[MAX_PATH];
+    _makepath(joined, parts.drive, parts.directory, parts.name, parts.extension);
+    LPSTR file_part = nullptr;
+    DWORD full = GetFullPathNameA(joined, MAX_PATH, path, &file_part);
+    return full > 0 && full < MAX_PATH;
+}
+
+// Schedules the replacement of `destination` by `temporary` at the next start: 0, or
+// the recorded code of the step that failed.
+LONG schedule_replacement(LPCSTR temporary, LPSTR destination) {
+    if (os_is_9x) {
+        // Each line goes directly below the header: the deletion ends up above the move.
+        if (!add_wininit_rename(temporary, destination))
+            return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, temporary, 0, 0);
+        if (!add_wininit_rename(destination, "NUL"))
+            return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination, 0, 0);
+        return ERROR_SUCCESS;
+    }
+    if (!MoveFileExA(destination, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination, 0, 0);
+    if (!MoveFileExA(temporary, destination, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        LONG code = record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, temporary, 0, 0);
+        // A restart must never delete the installed file without putting the new one in its place.
+        remove_pending_replacements(destination);
+        return code;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Copies a file without ever replacing a newer one: 0 copied; -12 the installed file has
+// a higher version or a later time; -13 it is in use, the new file waits in the
+// temporary directory and replaces it at the next start; 2 the source cannot be read
+// for the comparison; else the Windows code of the failing step. A destination ending
+// in "\" takes the source's name, one without extension the source's extension.
+LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) {
+    if (!source || !destination) return ERROR_INVALID_PARAMETER;
+    if (lstrlenA(source) >= MAX_PATH) return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, source, 0, 0);
+    if (lstrlenA(destination) >= MAX_PATH)
+        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, destination, 0, 0);
+    PathParts from{}, to{};
+    _splitpath(source, from.drive, from.directory, from.name, from.extension);
+    _splitpath(destination, to.drive, to.directory, to.name, to.extension);
+    if (!to.name[0]) lstrcpyA(to.name, from.name);
+    if (!to.extension[0]) lstrcpyA(to.extension, from.extension);
+    char source_path[MAX_PATH], destination_path[MAX_PATH], temporary_path[MAX_PATH];
+    if (!full_path(from, source_path)) return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, source, 0, 0);
+    if (!full_path(to, destination_path))
+        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, destination, 0, 0);
+    DWORD temporary_length = GetTempPathA(MAX_PATH, temporary_path);
+    if (!temporary_length || temporary_length + lstrlenA(to.name) + lstrlenA(to.extension) >= MAX_PATH)
+        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_2, destination_path, 0, 0);
+    lstrcatA(temporary_path, to.name);
+    lstrcatA(temporary_path, to.extension);
+
+    HANDLE installed = open_for_comparison(destination_path);
+    bool exists = installed != INVALID_HANDLE_VALUE;
+    if (exists && !copyAlways) {
+        HANDLE incoming = open_for_comparison(source_path);
+        if (incoming == INVALID_HANDLE_VALUE) {
+            CloseHandle(installed);
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return record_last_error(IDS_CHECKING_FILES_PRIOR_TO_COPY_OPERATION, source_path, 0, 0);
+        }
+        LONG by_time = compare_file_times(installed, incoming);
+        CloseHandle(installed);
+        CloseHandle(incoming);
+        LONG by_version = compare_file_versions(destination_path, source_path);
+        // Either sign of the installed file being newer keeps it: a lower version with a
+        // later time stays too.
+        if (by_version > 0 || by_time > 0) return INS_INSTALLED_NOT_OLDER;
+    } else if (exists) {
+        CloseHandle(installed);
+    }
+    if (exists) clear_read_only(destination_path);
+    remove_pending_replacements(destination_path);
+    if (CopyFileA(source_path, destination_path, FALSE)) {
+        clear_read_only(destination_path);
+        SetLastError(ERROR_SUCCESS);
+        return INS_OK;
+    }
+    LONG code = record_last_error(IDS_COPYING_FILE_1, source_path, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION);
+    if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) return code;
+    if (!CopyFileA(source_path, temporary_path, FALSE)) return record_last_error(IDS_COPYING_FILE_2, source_path, 0, 0);
+    clear_read_only(temporary_path);
+    code = schedule_replacement(temporary_path, destination_path);
+    return code ? code : INS_DEFERRED_TO_RESTART;
+}

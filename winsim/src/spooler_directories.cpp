@@ -1,0 +1,62 @@
+// The spooler's answer of where printer drivers go. It stays apart from the other
+// directory calls because it is the spooler's: once the spooler is simulated, a
+// stopped spooler makes this fail with 1722 like every other spooler call.
+#include "api.h"
+#include "file_rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+using winsim::detail::state;
+
+bool same_text(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The driver directory of an environment, or empty for one the platform does not
+// serve. NT serves the 95/98 environment too, from its own directory, so that a
+// server can hold drivers for 95/98 clients; 95/98 know only their own.
+std::string driver_directory(std::string_view environment) {
+    const winsim::detail::Directories where =
+        winsim::detail::platform_directories(state().platform, state().options.administrator);
+    const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
+    if (!nt) return same_text(environment, "Windows 4.0") ? where.driver : std::string{};
+    const std::string drivers = where.system + "\\spool\\drivers\\";
+    if (same_text(environment, "Windows NT x86")) return where.driver;
+    if (same_text(environment, "Windows 4.0")) return drivers + "win40";
+    return {};
+}
+
+}  // namespace
+
+BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory, DWORD cbBuf,
+                                       LPDWORD pcbNeeded) {
+    WINSIM_API("GetPrinterDriverDirectoryA", FALSE);
+    // Then: a stopped spooler answers 1722 here.
+    if (pName && *pName) winsim::detail::not_simulated("GetPrinterDriverDirectoryA of another server");
+    const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
+    // 95/98 do not look at the level.
+    if (nt && Level != 1) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    std::string_view environment = pEnvironment ? std::string_view(pEnvironment) : (nt ? "Windows NT x86" : "Windows 4.0");
+    std::string directory = driver_directory(environment);
+    if (directory.empty()) {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    DWORD needed = static_cast<DWORD>(directory.size() + 1);
+    if (pcbNeeded) *pcbNeeded = needed;
+    if (!pDriverDirectory || cbBuf < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(pDriverDirectory, directory.c_str(), needed);
+    return TRUE;
+}
