@@ -1,4 +1,5 @@
 #include "call_engine.h"
+#include "machine_commands.h"
 
 #include <winsim/machine.h>
 
@@ -86,6 +87,51 @@ TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {
     EXPECT_EQ(status, 1);
     EXPECT_NE(printed.find("\"export\": \"InstallAllowed\", \"result\": 0"), std::string::npos);
     EXPECT_NE(printed.find("orvsetup: OrvInstl.dll does not export insDeleteDaemonService"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::string run_command(winsim::Machine& machine, std::vector<std::string> words, int* status = nullptr) {
+    std::FILE* out = std::tmpfile();
+    int result = orvsetup::run_machine_command(machine, words, out, out);
+    if (status) *status = result;
+    std::string text;
+    std::rewind(out);
+    for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
+    std::fclose(out);
+    return text;
+}
+
+TEST(OrvsetupMachine, AHeldFileIsReplacedAtTheRestartItWaitsFor) {
+    auto machine = winsim::Machine::create(winsim::Platform::win2000);
+    machine->files().write_file("C:\\WINNT\\system32\\orvmon.dll", "old");
+    machine->files().write_file("C:\\SETUP\\orvmon.dll", "new");
+    EXPECT_EQ(run_command(*machine, {"hold", "C:\\WINNT\\system32\\orvmon.dll"}), "holding C:\\WINNT\\system32\\orvmon.dll\n");
+    ASSERT_EQ(MoveFileExA("C:\\SETUP\\orvmon.dll", "C:\\WINNT\\system32\\orvmon.dll", MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING), TRUE);
+    EXPECT_EQ(run_command(*machine, {"pending"}), "move    \\??\\C:\\SETUP\\orvmon.dll -> !\\??\\C:\\WINNT\\system32\\orvmon.dll\n");
+    EXPECT_NE(run_command(*machine, {"dir", "C:\\WINNT\\system32"}).find("orvmon.dll   (held open)"), std::string::npos);
+    EXPECT_EQ(run_command(*machine, {"reboot"}), "restarted\n");
+    EXPECT_EQ(machine->files().read_file("C:\\WINNT\\system32\\orvmon.dll"), "new");
+    EXPECT_EQ(run_command(*machine, {"pending"}), "no replacements wait for the next restart\n");
+}
+
+TEST(OrvsetupMachine, NinetyEightShowsItsWininit) {
+    auto machine = winsim::Machine::create(winsim::Platform::win98);
+    EXPECT_EQ(run_command(*machine, {"pending"}), "no replacements wait for the next restart (no WININIT.INI)\n");
+    machine->files().write_file("C:\\WINDOWS\\WININIT.INI", "[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\ORVMON.DLL\r\n");
+    EXPECT_EQ(run_command(*machine, {"pending"}), "C:\\WINDOWS\\WININIT.INI:\n  [Rename]\n  NUL=C:\\WINDOWS\\SYSTEM\\ORVMON.DLL\n");
+}
+
+TEST(OrvsetupMachine, BadWordsAreRefused) {
+    auto machine = winsim::Machine::create(winsim::Platform::win98);
+    int status = 0;
+    EXPECT_EQ(run_command(*machine, {"hold", "C:\\x", "sometimes"}, &status), "orvsetup: sharing is none, read, write or all\n");
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(run_command(*machine, {"release", "C:\\x"}, &status), "orvsetup: nothing holds C:\\x\n");
+    run_command(*machine, {"hold", "C:\\missing.dll"}, &status);
+    EXPECT_EQ(status, 1) << "a file that is not there cannot be held";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 //
 //   orvsetup [machine options] [--json] call EXPORT [ARG...] [call EXPORT [ARG...]]...
 #include "call_engine.h"
+#include "machine_commands.h"
 
 #include <winsim/machine.h>
 
@@ -69,7 +70,7 @@ std::vector<orvsetup::CallRequest> calls_of(const std::vector<std::string>& word
 
 int main(int argc, char** argv) {
     CLI::App app{"Installs and removes the Orvana printer driver through OrvInstl.dll, on a simulated Windows machine."};
-    app.footer(commands_help);
+    app.footer(std::string(commands_help) + orvsetup::machine_commands_help);
     Options options;
     std::string platforms;
     for (const winsim::PlatformInfo& info : winsim::all_platforms()) platforms += (platforms.empty() ? "" : ", ") + std::string(info.name);
@@ -92,11 +93,18 @@ int main(int argc, char** argv) {
         return app.exit(error);
     }
     try {
-        std::vector<orvsetup::CallRequest> calls = calls_of(command);
-        std::string problem = orvsetup::check_calls(calls);
-        if (!problem.empty()) throw CLI::ValidationError(problem);
-        std::unique_ptr<winsim::Machine> machine = machine_for(options);
-        int status = orvsetup::run_calls(calls, options.json, stdout, stderr);
+        std::unique_ptr<winsim::Machine> machine;
+        int status = 0;
+        if (orvsetup::is_machine_command(command[0])) {
+            machine = machine_for(options);
+            status = orvsetup::run_machine_command(*machine, command, stdout, stderr);
+        } else {
+            std::vector<orvsetup::CallRequest> calls = calls_of(command);
+            std::string problem = orvsetup::check_calls(calls);
+            if (!problem.empty()) throw CLI::ValidationError(problem);
+            machine = machine_for(options);
+            status = orvsetup::run_calls(calls, options.json, stdout, stderr);
+        }
         if (!options.machine_folder.empty()) machine->save();
         return status;
     } catch (const CLI::ParseError& error) {

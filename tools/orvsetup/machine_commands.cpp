@@ -1,0 +1,137 @@
+#include "machine_commands.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace orvsetup {
+
+const char* machine_commands_help =
+    "  put HOSTFILE PATH      copies a file of this computer onto the machine (PATH like C:\\SETUP\\orvmon.dll)\n"
+    "  hold PATH [none|read|write|all]\n"
+    "                         holds a file open as another program would, sharing as said (default: read)\n"
+    "  release PATH           ends the holds of a file\n"
+    "  reboot                 restarts the machine: pending replacements and deletions are carried out\n"
+    "  pending                shows the replacements and deletions waiting for the next restart\n"
+    "  dir PATH               lists a directory of the machine with sizes and attributes\n";
+
+namespace {
+
+const char session_manager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+int usage(std::FILE* err, const char* text) {
+    std::fprintf(err, "orvsetup: %s\n", text);
+    return 2;
+}
+
+DWORD share_named(const std::string& word, bool* known) {
+    *known = true;
+    if (word == "none") return 0;
+    if (word == "read") return FILE_SHARE_READ;
+    if (word == "write") return FILE_SHARE_WRITE;
+    if (word == "all") return FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    *known = false;
+    return 0;
+}
+
+void show_pending(winsim::Machine& machine, std::FILE* out) {
+    if (machine.is_nt()) {
+        std::optional<winsim::RegistryValue> value = machine.registry().value(session_manager, "PendingFileRenameOperations");
+        if (!value) {
+            std::fputs("no replacements wait for the next restart\n", out);
+            return;
+        }
+        std::vector<std::string> texts;
+        std::string current;
+        for (char c : value->bytes) {
+            if (c) {
+                current += c;
+            } else {
+                texts.push_back(current);
+                current.clear();
+            }
+        }
+        bool any = false;
+        for (std::size_t i = 0; i + 1 < texts.size() && !texts[i].empty(); i += 2) {
+            any = true;
+            if (texts[i + 1].empty()) std::fprintf(out, "delete  %s\n", texts[i].c_str());
+            else std::fprintf(out, "move    %s -> %s\n", texts[i].c_str(), texts[i + 1].c_str());
+        }
+        if (!any) std::fputs("no replacements wait for the next restart\n", out);
+        return;
+    }
+    std::string wininit = std::string(machine.platform_info().windows_directory) + "\\WININIT.INI";
+    std::optional<std::string> text = machine.files().read_file(wininit);
+    if (!text) {
+        std::fputs("no replacements wait for the next restart (no WININIT.INI)\n", out);
+        return;
+    }
+    std::fprintf(out, "%s:\n", wininit.c_str());
+    std::istringstream lines(*text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::fprintf(out, "  %s\n", line.c_str());
+    }
+}
+
+void list_directory(winsim::Machine& machine, const std::string& path, std::FILE* out) {
+    for (const std::string& name : machine.files().list(path)) {
+        std::string full = path + (path.back() == '\\' ? "" : "\\") + name;
+        std::shared_ptr<winsim::FileNode> node = machine.files().node(full);
+        if (!node) continue;
+        std::string flags;
+        if (node->attributes & FILE_ATTRIBUTE_READONLY) flags += 'R';
+        if (node->attributes & FILE_ATTRIBUTE_HIDDEN) flags += 'H';
+        bool held = false;
+        for (const winsim::FileHold& hold : machine.files().holds()) held = held || hold.node == node;
+        if (node->directory) std::fprintf(out, "%-12s %10s  %-3s %s\\\n", node->short_or_long().c_str(), "<DIR>", flags.c_str(), name.c_str());
+        else
+            std::fprintf(out, "%-12s %10zu  %-3s %s%s\n", node->short_or_long().c_str(), node->data.size(), flags.c_str(),
+                         name.c_str(), held ? "   (held open)" : "");
+    }
+}
+
+}  // namespace
+
+bool is_machine_command(const std::string& word) {
+    return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir";
+}
+
+int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, std::FILE* out, std::FILE* err) {
+    const std::string& command = words.at(0);
+    try {
+        if (command == "put") {
+            if (words.size() != 3) return usage(err, "put takes a file of this computer and a path on the machine");
+            std::ifstream in(words[1], std::ios::binary);
+            if (!in) return usage(err, ("cannot read " + words[1]).c_str());
+            std::ostringstream bytes;
+            bytes << in.rdbuf();
+            machine.files().write_file(words[2], bytes.str());
+            std::fprintf(out, "put %s (%zu bytes)\n", words[2].c_str(), bytes.str().size());
+        } else if (command == "hold") {
+            if (words.size() < 2 || words.size() > 3) return usage(err, "hold takes a path and a sharing (none, read, write, all)");
+            bool known = true;
+            DWORD share = words.size() == 3 ? share_named(words[2], &known) : FILE_SHARE_READ;
+            if (!known) return usage(err, "sharing is none, read, write or all");
+            machine.files().hold(words[1], share);
+            std::fprintf(out, "holding %s\n", words[1].c_str());
+        } else if (command == "release") {
+            if (words.size() != 2) return usage(err, "release takes a path");
+            if (!machine.files().release(words[1])) return usage(err, ("nothing holds " + words[1]).c_str());
+            std::fprintf(out, "released %s\n", words[1].c_str());
+        } else if (command == "reboot") {
+            machine.reboot();
+            std::fputs("restarted\n", out);
+        } else if (command == "pending") {
+            show_pending(machine, out);
+        } else if (command == "dir") {
+            if (words.size() != 2) return usage(err, "dir takes a path");
+            list_directory(machine, words[1], out);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace orvsetup

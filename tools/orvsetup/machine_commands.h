@@ -1,0 +1,20 @@
+// What orvsetup does to the simulated machine itself, as a person at it would: put a
+// file on it, hold a file open as another program would, restart it, look at it.
+#pragma once
+
+#include <winsim/machine.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace orvsetup {
+
+// The commands other than "call", each with its words. Answers the exit status; what
+// went wrong is said on `err`.
+bool is_machine_command(const std::string& word);
+int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, std::FILE* out, std::FILE* err);
+
+extern const char* machine_commands_help;
+
+}  // namespace orvsetup
