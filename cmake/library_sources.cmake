@@ -14,9 +14,14 @@ set(ORV_LIBRARY_SOURCES
   files/pending_replacements.cpp
   files/safe_copy.cpp
   files/versions.cpp
+  printers/deletion.cpp
+  printers/enumeration.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp
   registry/registry_values.cpp
+  spooler/companions.cpp
+  spooler/monitors.cpp
+  spooler/service_control.cpp
 )
 set(ORV_STRING_TABLE ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.rc)
 set(ORV_EXPORT_LIST ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.def)

@@ -1,6 +1,7 @@
 #include "error_state.h"
 #include "orvinstl.h"
 #include "platform_flags.h"
+#include "spooler/service_control.h"
 
 LPSTR error_text = nullptr;
 LONG error_flag = 0;
@@ -39,11 +40,14 @@ LONG WINAPI ClearErrorFlag(void) {
     return was;
 }
 
-// 1 when something since the library was loaded waits for a restart of Windows.
-// A pending spooler restart would count too; nothing sets one, so on both families it
-// comes down to reboot_flag, and on 95/98, where the spooler cannot be restarted alone,
-// a pending one is answered as a restart.
+// 1 when something since the library was loaded waits for a restart of Windows. A
+// pending spooler restart is carried out here on NT (a restart of Windows is asked for
+// only when it fails); on 95/98, where the spooler cannot be restarted alone, it is one.
+// No operation sets that flag today, so this comes down to reboot_flag.
 LONG WINAPI RebootRequired(void) {
-    if (spooler_restart_pending && os_is_9x) reboot_flag = 1;
+    if (spooler_restart_pending) {
+        if (os_is_9x || shut_down_spooler_service() || restart_spooler_service()) reboot_flag = 1;
+        spooler_restart_pending = 0;
+    }
     return reboot_flag;
 }

@@ -2,6 +2,7 @@
 #include "deferred_moves.h"
 #include "file_rules.h"
 #include "registry_store.h"
+#include "service_persistence.h"
 #include "state.h"
 
 #include <toml++/toml.h>
@@ -60,7 +61,11 @@ FILETIME Clock::now() const {
     return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
 }
 
-Machine::Machine(std::unique_ptr<detail::MachineState> state) : state_(std::move(state)) { make_current(); }
+Machine::Machine(std::unique_ptr<detail::MachineState> state) : state_(std::move(state)) {
+    detail::MachineState* machine = state_.get();
+    state_->clock.on_advance = [machine] { detail::settle_services(*machine); };
+    make_current();
+}
 
 Machine::~Machine() {
     // The process ends with its machine: whatever it still held goes with it.
@@ -77,6 +82,8 @@ std::unique_ptr<Machine> Machine::create(Platform platform, MachineOptions optio
     state->registry.store().lay_out(platform, options);
     state->files.set_short_name_style(short_name_style(platform));
     detail::lay_out_directories(*state);
+    detail::lay_out_services(*state);
+    detail::lay_out_spooler(*state);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -160,6 +167,8 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
         if (!in && !in.eof()) throw std::runtime_error("cannot read " + (folder / registry_file).string());
         state->registry.store().read_text(text);
     }
+    detail::read_services(*state, table);
+    detail::read_spooler(*state, table);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -201,6 +210,8 @@ void Machine::save() const {
                                     {"share", static_cast<std::int64_t>(held.share)},
                                     {"access", static_cast<std::int64_t>(held.access)}});
     table.insert("hold", std::move(holds));
+    detail::write_services(*state_, table);
+    detail::write_spooler(*state_, table);
     std::ofstream out(state_->folder / state_file);
     out << "# A simulated Windows machine; drive C: is the folder beside this file.\n" << table << "\n";
     if (!out) throw std::runtime_error("cannot write the machine state in " + state_->folder.string());
@@ -236,8 +247,9 @@ void Machine::reboot() {
     machine.clock.set_state(now, 0);
     if (is_nt()) detail::carry_out_pending_renames(machine);
     else if (is_9x()) detail::carry_out_wininit(machine);
-    // Then the auto-start services start, once winsim has services: the spooler
-    // among them, which loads its monitors and drivers and so holds their files.
+    // Then the auto-start services start: the spooler among them, which loads its
+    // monitors and so holds their files. 95/98 load their spooler without a service.
+    detail::restart_services(machine);
 
     // A new process: it starts in the root of drive C:, with no error set.
     machine.files.set_current_path(WindowsPath{});
@@ -255,6 +267,8 @@ Faults& Machine::faults() { return state_->faults; }
 FileSystem& Machine::files() { return state_->files; }
 Desktop& Machine::desktop() { return state_->desktop; }
 Registry& Machine::registry() { return state_->registry; }
+Services Machine::services() { return Services(*state_); }
+Spooler Machine::spooler() { return Spooler(*state_); }
 std::size_t Machine::live_local_blocks() const { return state_->local_blocks.size(); }
 std::size_t Machine::live_heap_blocks() const { return state_->heap_blocks.size(); }
 std::size_t Machine::open_handles() const { return state_->handles.size(); }

@@ -1,8 +1,9 @@
 // The spooler's answer of where printer drivers go. It stays apart from the other
-// directory calls because it is the spooler's: once the spooler is simulated, a
-// stopped spooler makes this fail with 1722 like every other spooler call.
+// directory calls because it is the spooler's: a stopped spooler makes it fail with
+// 1722 like every other spooler call.
 #include "api.h"
 #include "file_rules.h"
+#include "spooler_internal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,7 +38,7 @@ std::string driver_directory(std::string_view environment) {
 BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverDirectory, DWORD cbBuf,
                                        LPDWORD pcbNeeded) {
     WINSIM_API("GetPrinterDriverDirectoryA", FALSE);
-    // Then: a stopped spooler answers 1722 here.
+    if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) winsim::detail::not_simulated("GetPrinterDriverDirectoryA of another server");
     const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
     // 95/98 do not look at the level.

@@ -5,6 +5,8 @@
 #include <winsim/machine.h>
 #include <winsim/modules.h>
 
+#include "service_state.h"
+
 #include <map>
 #include <memory>
 #include <string>
@@ -69,6 +71,10 @@ struct MachineState {
     std::map<const void*, View> views;
     std::map<std::uintptr_t, LoadedModule> modules;
     std::uintptr_t next_module_base = 0x10000000;
+
+    // Keyed by the service's name as its registry key spells it.
+    std::map<std::string, ServiceRun, LessNoCase> services;
+    SpoolerRun spooler;
 };
 
 MachineState& state();

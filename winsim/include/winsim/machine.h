@@ -8,8 +8,11 @@
 #include <winsim/faults.h>
 #include <winsim/filesystem.h>
 #include <winsim/registry.h>
+#include <winsim/services.h>
+#include <winsim/spooler.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,7 +37,12 @@ class Clock {
 public:
     // Milliseconds since the machine was switched on (what GetTickCount reports).
     std::uint64_t uptime_ms() const { return uptime_ms_; }
-    void advance(std::uint64_t ms) { uptime_ms_ += ms; }
+    void advance(std::uint64_t ms) {
+        uptime_ms_ += ms;
+        if (on_advance) on_advance();
+    }
+    // What runs on the machine's time (its services) catches up after every move.
+    std::function<void()> on_advance;
     // Wall time as a FILETIME (100 ns units since 1601), UTC.
     FILETIME now() const;
     std::uint64_t boot_time() const { return boot_time_; }
@@ -92,6 +100,9 @@ public:
     FileSystem& files();
     Desktop& desktop();
     Registry& registry();
+    // The service control manager (NT) and the print spooler.
+    Services services();
+    Spooler spooler();
 
     // What is left allocated or open by the process: a test asserts these are as they
     // were before an operation, so that nothing leaks.

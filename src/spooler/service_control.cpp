@@ -1,0 +1,88 @@
+#include "service_control.h"
+
+#include "frame/catalogue.h"
+#include "frame/error_state.h"
+
+namespace {
+
+const char spooler_service[] = "Spooler";
+constexpr DWORD stop_poll_ms = 100;
+constexpr DWORD stop_wait_limit_ms = 120000;
+constexpr DWORD start_settle_ms = 500;
+
+// Closes a service handle when it goes.
+class ServiceHandle {
+public:
+    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+    ~ServiceHandle() {
+        if (handle_) CloseServiceHandle(handle_);
+    }
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    SC_HANDLE get() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+}  // namespace
+
+LONG shut_down_spooler_service() {
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager.get()) return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSCMANAGER, nullptr, 0, 0);
+    ServiceHandle service(OpenServiceA(manager.get(), spooler_service, SERVICE_ALL_ACCESS));
+    if (!service.get()) return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSERVICE, spooler_service, 0, 0);
+    SERVICE_STATUS status{};
+    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
+        return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE, nullptr, 0, 0);
+    DWORD waited = 0;
+    QueryServiceStatus(service.get(), &status);
+    while (status.dwCurrentState != SERVICE_STOPPED) {
+        if (waited >= stop_wait_limit_ms) {
+            // It may still stop later, or stay down until Windows starts again.
+            reboot_flag = 1;
+            return record_error(ERROR_SERVICE_REQUEST_TIMEOUT, IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE, nullptr, 0, 0);
+        }
+        Sleep(stop_poll_ms);
+        waited += stop_poll_ms;
+        QueryServiceStatus(service.get(), &status);
+    }
+    spooler_restart_pending = 0;
+    return ERROR_SUCCESS;
+}
+
+LONG restart_spooler_service() {
+    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager.get()) return record_last_error(IDS_RESTART_SPOOLER_SERVICE_OPENSCMANAGER, nullptr, 0, 0);
+    ServiceHandle service(OpenServiceA(manager.get(), spooler_service, SERVICE_ALL_ACCESS));
+    if (!service.get()) return record_last_error(IDS_RESTART_SPOOLER_SERVICE_OPENSERVICE, nullptr, 0, 0);
+    DWORD code = ERROR_SUCCESS;
+    bool first_pending = true;
+    DWORD checkpoint = 0;
+    SERVICE_STATUS status{};
+    for (;;) {
+        QueryServiceStatus(service.get(), &status);
+        if (status.dwCurrentState == SERVICE_STOPPED) {
+            if (StartServiceA(service.get(), 0, nullptr)) {
+                Sleep(start_settle_ms);
+                continue;
+            }
+            code = GetLastError();
+            if (code == ERROR_SERVICE_ALREADY_RUNNING) code = ERROR_SUCCESS;
+            break;
+        }
+        if (status.dwCurrentState == SERVICE_START_PENDING || status.dwCurrentState == SERVICE_STOP_PENDING) {
+            // A pending state that makes no progress between two looks has hung.
+            if (!first_pending && status.dwCheckPoint == checkpoint) {
+                code = ERROR_SERVICE_REQUEST_TIMEOUT;
+                break;
+            }
+            checkpoint = status.dwCheckPoint;
+            first_pending = false;
+            Sleep(status.dwWaitHint);
+            continue;
+        }
+        break;  // running, paused, or on the way to one of those: left as it is
+    }
+    return record_error(code, IDS_RESTART_SPOOLER_SERVICE_STARTSERVICE, nullptr, 0, 0);
+}

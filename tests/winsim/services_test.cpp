@@ -1,0 +1,237 @@
+#include <winsim/machine.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using winsim::Machine;
+using winsim::Platform;
+
+struct Scm {
+    SC_HANDLE manager = nullptr;
+    SC_HANDLE service = nullptr;
+    explicit Scm(const char* name = "Spooler") {
+        manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        if (manager) service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    }
+    ~Scm() {
+        if (service) CloseServiceHandle(service);
+        if (manager) CloseServiceHandle(manager);
+    }
+    SERVICE_STATUS status() const {
+        SERVICE_STATUS s{};
+        EXPECT_TRUE(QueryServiceStatus(service, &s));
+        return s;
+    }
+};
+
+class NtServices : public testing::TestWithParam<Platform> {};
+INSTANTIATE_TEST_SUITE_P(Nt, NtServices, testing::Values(Platform::nt351, Platform::nt4, Platform::win2000));
+
+TEST_P(NtServices, StopPassesThroughStopPendingOnTheClock) {
+    auto machine = Machine::create(GetParam());
+    Scm scm;
+    ASSERT_NE(scm.service, nullptr);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(scm.status().dwControlsAccepted & SERVICE_ACCEPT_STOP);
+    SERVICE_STATUS s{};
+    ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+    EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(s.dwCheckPoint, 1u);
+    EXPECT_GT(s.dwWaitHint, 0u);
+    Sleep(600);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(scm.status().dwCheckPoint, 2u);
+    Sleep(900);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(scm.status().dwWin32ExitCode, 0u);
+    // A stopped service cannot be stopped again, and says so with its status.
+    SetLastError(0);
+    s = {};
+    EXPECT_FALSE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+    EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_P(NtServices, StartPassesThroughStartPendingAndRefusesASecondStart) {
+    auto machine = Machine::create(GetParam());
+    machine->services().set_stopped("Spooler");
+    Scm scm;
+    ASSERT_TRUE(StartServiceA(scm.service, 0, nullptr));
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+    SetLastError(0);
+    EXPECT_FALSE(StartServiceA(scm.service, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+    // A pending service takes no control.
+    SERVICE_STATUS s{};
+    EXPECT_FALSE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+    Sleep(1500);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_FALSE(StartServiceA(scm.service, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+}
+
+TEST(Services, HangingPendingStatesMoveOrFreezeTheirCheckPoint) {
+    struct Case {
+        winsim::ServiceHang hang;
+        DWORD check_point_later;
+    } cases[] = {{winsim::ServiceHang::frozen, 1}, {winsim::ServiceHang::endless, 21}};
+    for (const Case& c : cases) {
+        auto machine = Machine::create(Platform::nt4);
+        machine->services().hang("Spooler", c.hang);
+        Scm scm;
+        SERVICE_STATUS s{};
+        ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+        Sleep(10000);
+        EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+        EXPECT_EQ(scm.status().dwCheckPoint, c.check_point_later);
+        // Let go, and it ends.
+        machine->services().hang("Spooler", winsim::ServiceHang::none);
+        Sleep(1);
+        EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    }
+}
+
+TEST(Services, ARefusedStopLeavesTheServiceRunning) {
+    for (DWORD code : {DWORD{ERROR_SERVICE_CANNOT_ACCEPT_CTRL}, DWORD{ERROR_INVALID_SERVICE_CONTROL}, DWORD{ERROR_DEPENDENT_SERVICES_RUNNING}}) {
+        auto machine = Machine::create(Platform::win2000);
+        machine->services().refuse_stop("Spooler", code);
+        Scm scm;
+        SERVICE_STATUS s{};
+        SetLastError(0);
+        EXPECT_FALSE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+        EXPECT_EQ(GetLastError(), code);
+        EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+        EXPECT_EQ((s.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0, code != ERROR_INVALID_SERVICE_CONTROL);
+        EXPECT_TRUE(machine->spooler().running());
+    }
+}
+
+TEST(Services, FailingStarts) {
+    auto machine = Machine::create(Platform::nt4);
+    machine->services().set_stopped("Spooler");
+    machine->services().fail_start("Spooler", ERROR_SERVICE_REQUEST_TIMEOUT);
+    Scm scm;
+    const std::uint64_t before = machine->clock().uptime_ms();
+    EXPECT_FALSE(StartServiceA(scm.service, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_REQUEST_TIMEOUT));
+    EXPECT_EQ(machine->clock().uptime_ms() - before, 30000u);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+
+    // Starts, then ends its start stopped with a code of its own.
+    machine->services().fail_start("Spooler", 0);
+    machine->services().exit_on_start("Spooler", ERROR_SERVICE_SPECIFIC_ERROR, 42);
+    ASSERT_TRUE(StartServiceA(scm.service, 0, nullptr));
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
+    Sleep(2000);
+    SERVICE_STATUS s = scm.status();
+    EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(s.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(s.dwServiceSpecificExitCode, 42u);
+    EXPECT_FALSE(machine->spooler().running());
+}
+
+TEST(Services, StopsOnItsOwnAtTheGivenTimeAndMayBePaused) {
+    auto machine = Machine::create(Platform::nt4);
+    Scm scm;
+    machine->services().pause("Spooler");
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_PAUSED));
+    machine->services().resume("Spooler");
+    machine->services().stop_at("Spooler", machine->clock().uptime_ms() + 5000, ERROR_PROCESS_ABORTED);
+    Sleep(4999);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    Sleep(1);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(scm.status().dwWin32ExitCode, static_cast<DWORD>(ERROR_PROCESS_ABORTED));
+}
+
+TEST(Services, AccessAndHandles) {
+    winsim::MachineOptions user;
+    user.administrator = false;
+    auto machine = Machine::create(Platform::win2000, user);
+    EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    ASSERT_NE(manager, nullptr);
+    EXPECT_EQ(OpenServiceA(manager, "Spooler", SERVICE_STOP), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(OpenServiceA(manager, "NoSuchService", SERVICE_QUERY_STATUS), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+    SC_HANDLE query = OpenServiceA(manager, "spooler", SERVICE_QUERY_STATUS);
+    ASSERT_NE(query, nullptr);
+    SERVICE_STATUS s{};
+    EXPECT_FALSE(ControlService(query, SERVICE_CONTROL_STOP, &s));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseServiceHandle(query));
+    EXPECT_FALSE(CloseServiceHandle(query));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(CloseServiceHandle(manager));
+    EXPECT_EQ(machine->open_handles(), 0u);
+}
+
+TEST(Services, NineXHasNoServiceControlManager) {
+    for (Platform platform : {Platform::win95, Platform::win98}) {
+        auto machine = Machine::create(platform);
+        SetLastError(0);
+        EXPECT_EQ(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        SERVICE_STATUS s{};
+        EXPECT_FALSE(QueryServiceStatus(nullptr, &s));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CALL_NOT_IMPLEMENTED));
+        EXPECT_TRUE(machine->spooler().running());
+    }
+}
+
+TEST(Services, CreateQueryConfigAndDeleteWhenTheLastHandleCloses) {
+    auto machine = Machine::create(Platform::nt4);
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE created = CreateServiceA(manager, "OrvHelper", "Orvana Helper", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\ORV\\helper.exe", nullptr, nullptr,
+                                       nullptr, nullptr, nullptr);
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(CreateServiceA(manager, "orvhelper", nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                             SERVICE_ERROR_NORMAL, "x.exe", nullptr, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_EXISTS));
+    EXPECT_EQ(machine->services().state("OrvHelper"), static_cast<DWORD>(SERVICE_STOPPED));
+
+    DWORD needed = 0;
+    EXPECT_FALSE(QueryServiceConfigA(created, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    std::vector<BYTE> buffer(needed);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    DWORD again = 0;
+    EXPECT_FALSE(QueryServiceConfigA(created, config, needed - 1, &again));
+    EXPECT_EQ(again, needed);
+    ASSERT_TRUE(QueryServiceConfigA(created, config, needed, &again));
+    EXPECT_STREQ(config->lpBinaryPathName, "C:\\ORV\\helper.exe");
+    EXPECT_STREQ(config->lpDisplayName, "Orvana Helper");
+    EXPECT_STREQ(config->lpServiceStartName, "LocalSystem");
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_DEMAND_START));
+
+    SC_HANDLE other = OpenServiceA(manager, "OrvHelper", SERVICE_ALL_ACCESS);
+    ASSERT_TRUE(DeleteService(created));
+    EXPECT_FALSE(DeleteService(other));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+    EXPECT_FALSE(StartServiceA(other, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+    CloseServiceHandle(created);
+    EXPECT_TRUE(machine->services().exists("OrvHelper"));
+    CloseServiceHandle(other);
+    EXPECT_FALSE(machine->services().exists("OrvHelper"));
+    CloseServiceHandle(manager);
+}
+
+TEST(Services, RebootStartsTheAutoStartServicesAgain) {
+    auto machine = Machine::create(Platform::win2000);
+    machine->services().set_stopped("Spooler");
+    ASSERT_FALSE(machine->spooler().running());
+    machine->reboot();
+    EXPECT_EQ(machine->services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_TRUE(machine->spooler().running());
+}
+
+}  // namespace
