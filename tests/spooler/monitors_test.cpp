@@ -1,6 +1,7 @@
 #include "support/library.h"
 
 #include "frame/error_state.h"
+#include "spooler/monitors.h"
 
 #include <filesystem>
 #include <fstream>
@@ -91,5 +92,120 @@ TEST_P(Monitors, AMonitorNameTooLongForItsFileNameIsRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Platforms, Monitors, testing::Values(Platform::win95, Platform::win98, Platform::nt4, Platform::win2000),
                          [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
+
+}  // namespace
+
+namespace {
+
+class MonitorSteps : public testing_support::LibraryTest {
+protected:
+    void lay_out(Platform platform) {
+        start(platform);
+        machine->files().write_file("C:\\SETUP\\orvmon.dll", component("orvmon.dll"));
+    }
+};
+
+TEST_F(MonitorSteps, OnNtTheSpoolerIsStoppedAndStartedEvenWhenTheInstalledFileIsNewer) {
+    lay_out(Platform::nt4);
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    Sleep(5000);
+    machine->files().write_file("C:\\WINNT\\system32\\ORVMON.DLL", component("orvmon.dll"));  // later than the source
+    unsigned stops_before = machine->faults().calls("ControlService");
+    EXPECT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    EXPECT_EQ(machine->faults().calls("ControlService"), stops_before + 1);
+    EXPECT_EQ(machine->faults().calls("AddMonitorA"), 1u) << "a registered monitor is not added again";
+    EXPECT_EQ(machine->services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(MonitorSteps, APathWithoutBackslashIsTakenFromTheCurrentDirectory) {
+    lay_out(Platform::win2000);
+    machine->files().set_current_directory("C:\\SETUP");
+    EXPECT_EQ(insAddMonitor("orvmon.dll", nullptr), 0);
+    EXPECT_TRUE(machine->files().exists("C:\\WINNT\\system32\\orvmon.dll"));
+}
+
+TEST_F(MonitorSteps, EachFailingStepIsRecorded) {
+    struct Case {
+        Platform platform;
+        bool registered;
+        const char* api;
+        unsigned nth;
+        const char* activity;
+        bool sets_flag;
+    } cases[] = {
+        {Platform::nt4, false, "LoadLibraryA", 1, "LoadLibrary (monitor DLL)", true},
+        {Platform::nt4, false, "EnumMonitorsA", 1, "Enumerating monitors [1]", false},
+        {Platform::nt4, false, "EnumMonitorsA", 2, "Enumerating monitors [2]", false},
+        {Platform::nt4, false, "LocalAlloc", 1, "Memory allocation", false},
+        {Platform::nt4, false, "CopyFileA", 1, "copying file [1]", false},
+        {Platform::nt4, false, "AddMonitorA", 1, "AddMonitor", true},
+        {Platform::nt4, true, "OpenSCManagerA", 1, "shut_down_spooler_service - OpenSCManager", true},
+        {Platform::nt4, true, "OpenServiceA", 1, "shut_down_spooler_service - OpenService", true},
+        {Platform::nt4, true, "ControlService", 1, "shut_down_spooler_service - ControlService", true},
+        {Platform::nt4, true, "OpenSCManagerA", 2, "restart_spooler_service - OpenSCManager", true},
+        {Platform::nt4, true, "OpenServiceA", 2, "restart_spooler_service - OpenService", true},
+        {Platform::nt4, true, "StartServiceA", 1, "restart_spooler_service - StartService", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.api) + " " + std::to_string(c.nth));
+        lay_out(c.platform);
+        if (c.registered) {
+            ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+            Sleep(5000);
+            machine->files().write_file("C:\\SETUP\\orvmon.dll", component("orvmon.dll"));
+        }
+        // The copy fails with a code that does not mean "in use".
+        machine->faults().fail(c.api, std::string(c.api) == "CopyFileA" ? 112 : ERROR_ACCESS_DENIED, c.nth);
+        LONG result = insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr);
+        EXPECT_NE(result, 0);
+        std::string text = take_error_text();
+        EXPECT_NE(text.find(std::string("Printer installer WARNING (") + c.activity + ")"), std::string::npos) << text;
+        EXPECT_EQ(ClearErrorFlag(), c.sets_flag ? 1 : 0);
+        EXPECT_EQ(machine->open_handles(), machine->spooler().running() ? machine->open_handles() : 0u);
+        EXPECT_EQ(machine->live_local_blocks(), 0u);
+    }
+}
+
+TEST_F(MonitorSteps, DeletionFailuresAreRecordedWithTheName) {
+    lay_out(Platform::win2000);
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    machine->faults().fail("DeleteMonitorA", ERROR_ACCESS_DENIED);
+    EXPECT_EQ(insDeleteMonitor("Orvana Fax Port"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(take_error_text(), "Printer installer WARNING (DeleteMonitor): \nerror #5 for value 'Orvana Fax Port'.\n"
+                                 "Access is denied. \n");
+}
+
+class DialogCompanions : public testing_support::LibraryTest {
+protected:
+    void lay_out(Platform platform) {
+        start(platform);
+        for (const char* name : {"orv32dlg.exe", "orv16dlg.exe", "orv16flt.dll", "orvpipe.dll", "orv32flt.dll", "brg16flt.dll",
+                                 "brg32flt.dll"})
+            machine->files().write_file(std::string("C:\\SETUP\\") + name, component(name));
+    }
+    std::vector<std::string> installed() { return machine->files().list("C:\\Orvana\\Dialog"); }
+};
+
+TEST_F(DialogCompanions, TheProgramsTypeChoosesItsModulesOnNt) {
+    lay_out(Platform::nt4);
+    EXPECT_EQ(copy_dialog_companions("C:\\SETUP\\orv32dlg.exe", "C:\\Orvana\\Dialog\\orv32dlg.exe"), 1);
+    EXPECT_EQ(installed(), (std::vector<std::string>{"ORV32DLG.EXE", "ORV32FLT.DLL"}));
+    lay_out(Platform::nt4);
+    EXPECT_EQ(copy_dialog_companions("C:\\SETUP\\orv16dlg.exe", "C:\\Orvana\\Dialog\\orv16dlg.exe"), 1);
+    EXPECT_EQ(installed(), (std::vector<std::string>{"ORV16DLG.EXE", "ORV16FLT.DLL", "ORVPIPE.DLL"}));
+    lay_out(Platform::win98);
+    EXPECT_EQ(copy_dialog_companions("C:\\SETUP\\orv32dlg.exe", "C:\\Orvana\\Dialog\\orv32dlg.exe"), 1);
+    EXPECT_EQ(installed(),
+              (std::vector<std::string>{"ORV32DLG.EXE", "ORV16FLT.DLL", "ORV32FLT.DLL", "BRG16FLT.DLL", "BRG32FLT.DLL"}));
+}
+
+TEST_F(DialogCompanions, NothingIsCopiedOntoItselfAndADirectoryIsNoProgram) {
+    lay_out(Platform::nt4);
+    EXPECT_EQ(copy_dialog_companions("c:\\setup\\orv32dlg.exe", "C:\\SETUP\\orv32dlg.exe"), 1);
+    EXPECT_EQ(machine->files().list("C:\\SETUP").size(), 7u);
+    EXPECT_EQ(copy_dialog_companions("C:\\SETUP", "C:\\Orvana\\Dialog\\orv32dlg.exe"), 0);
+    machine->files().remove("C:\\SETUP\\orv32flt.dll");
+    EXPECT_EQ(copy_dialog_companions("C:\\SETUP\\orv32dlg.exe", "C:\\Orvana\\Dialog\\orv32dlg.exe"), 0) << "a module that fails";
+}
 
 }  // namespace

@@ -144,7 +144,9 @@ std::string upper(std::string_view text) {
 // directory, then the Windows directory.
 std::vector<std::string> search_directories() {
     const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
-    std::vector<std::string> directories{"C:\\", std::string(platform.system_directory)};
+    // The program's own directory comes first; a setup program runs from its current
+    // directory here, so that one stands for both.
+    std::vector<std::string> directories{state().files.current_directory(), std::string(platform.system_directory)};
     if (platform.family == winsim::Family::nt) directories.push_back(std::string(platform.windows_directory) + "\\SYSTEM");
     directories.push_back(std::string(platform.windows_directory));
     return directories;
