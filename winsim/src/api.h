@@ -37,6 +37,13 @@ private:
 
 void set_last_error(DWORD code);
 
+// Sets the last error and answers the call's failure value, in one statement.
+template <typename Result>
+Result fail(DWORD code, Result result) {
+    set_last_error(code);
+    return result;
+}
+
 // Stops the process: a path of winsim that nothing has needed yet was reached, and a
 // silent guess would make a test pass for the wrong reason.
 [[noreturn]] void not_simulated(std::string_view what);

@@ -149,13 +149,8 @@ void carry_out_wininit(MachineState& machine) {
 namespace {
 
 using winsim::detail::Resolved;
+using winsim::detail::fail;
 using winsim::detail::state;
-
-template <typename Result>
-Result fail(DWORD code, Result result) {
-    SetLastError(code);
-    return result;
-}
 
 constexpr DWORD error_not_same_device = 17;
 

@@ -59,13 +59,8 @@ void lay_out_directories(MachineState& machine) {
 namespace {
 
 using winsim::detail::Resolved;
+using winsim::detail::fail;
 using winsim::detail::state;
-
-template <typename Result>
-Result fail(DWORD code, Result result) {
-    SetLastError(code);
-    return result;
-}
 
 // The two-call answer of the calls that fill a buffer: the length without the
 // terminator when it fits, else the size the buffer needs, terminator included, and

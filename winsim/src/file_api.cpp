@@ -138,6 +138,7 @@ namespace {
 using winsim::detail::FileObject;
 using winsim::detail::MappingObject;
 using winsim::detail::Resolved;
+using winsim::detail::fail;
 using winsim::detail::state;
 using winsim::detail::wants_read;
 using winsim::detail::wants_write;
@@ -146,12 +147,6 @@ constexpr DWORD error_mapped_alignment = 1132;
 constexpr std::uint64_t allocation_granularity = 0x10000;
 constexpr DWORD settable_attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
-
-template <typename Result>
-Result fail(DWORD code, Result result) {
-    SetLastError(code);
-    return result;
-}
 
 // A new file's attributes: FILE_ATTRIBUTE_NORMAL and nothing both mean "archive only".
 DWORD new_file_attributes(DWORD requested) { return (requested & settable_attributes) | FILE_ATTRIBUTE_ARCHIVE; }
