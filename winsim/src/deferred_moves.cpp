@@ -2,6 +2,7 @@
 // restarts. NT keeps them in PendingFileRenameOperations, which the session manager
 // works through before any program runs; 95/98 have no MoveFileExA and read the
 // [rename] section of WININIT.INI instead, in real mode, before long names exist.
+#include "names.h"
 #include "api.h"
 #include "deferred_moves.h"
 #include "file_rules.h"
@@ -22,11 +23,6 @@ constexpr std::string_view nt_prefix = "\\??\\";
 // entry at all (unconfirmed: the limit is chosen, the real one is not documented).
 constexpr std::size_t wininit_line_limit = 256;
 
-bool same_text(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
@@ -117,7 +113,7 @@ void carry_out_wininit(MachineState& machine) {
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
             std::size_t close = line.find(']');
-            in_rename = close != std::string_view::npos && same_text(trimmed(line.substr(1, close - 1)), "rename");
+            in_rename = close != std::string_view::npos && same_name(trimmed(line.substr(1, close - 1)), "rename");
             continue;
         }
         if (!in_rename) continue;
@@ -128,7 +124,7 @@ void carry_out_wininit(MachineState& machine) {
         DWORD parse_error = 0;
         std::optional<WindowsPath> source_path = FileSystem::parse(source, parse_error);
         if (source.empty() || !source_path || !is_short_path(*source_path)) continue;
-        if (same_text(destination, "NUL")) {
+        if (same_name(destination, "NUL")) {
             delete_at_restart(source);
             continue;
         }

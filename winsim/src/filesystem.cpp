@@ -1,6 +1,7 @@
 #include <winsim/filesystem.h>
 #include <winsim/machine.h>
 
+#include "names.h"
 #include "short_names.h"
 
 #include <algorithm>
@@ -13,11 +14,8 @@ namespace winsim {
 
 namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
+using detail::same_name;
+
 
 bool valid_component(std::string_view name) {
     for (char c : name) {

@@ -2,6 +2,7 @@
 // the host links in (the library among them), and images read from the machine's
 // disk, loaded, looked up and freed as Windows does, with their string tables served
 // by LoadStringA.
+#include "names.h"
 #include "api.h"
 #include "image_reader.h"
 
@@ -10,6 +11,8 @@
 #include <cstring>
 #include <memory>
 #include <utility>
+
+using winsim::detail::same_name;
 
 namespace winsim {
 
@@ -96,11 +99,6 @@ std::string module_file_name(std::string_view path) {
     return name;
 }
 
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // Describes a module of that name, or answers false when the machine has none.
 bool describe_module(const std::string& name, LoadedModule& module) {

@@ -3,6 +3,7 @@
 // machine; values whose bytes the quoted form would lose (strings without their
 // terminator or with NULs inside) are written as hex(1): so that nothing changes on
 // the way back.
+#include "names.h"
 #include "registry_store.h"
 
 #include <winsim/machine.h>
@@ -286,9 +287,6 @@ RegValue read_value(const std::string& line, const Reader& reader) {
 
 }  // namespace
 
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return upper(x) == upper(y); });
-}
 
 std::optional<std::vector<std::string_view>> split_key_path(std::string_view path) {
     std::vector<std::string_view> parts;

@@ -2,6 +2,8 @@
 // REGEDIT4 text form.
 #pragma once
 
+#include "names.h"
+
 #include <winsim/platforms.h>
 #include <winsim/registry.h>
 
@@ -46,7 +48,6 @@ struct RegKey {
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name);
 
-bool same_name(std::string_view a, std::string_view b);
 
 // The parts of a relative key path; nothing when the path is malformed (it starts with
 // a backslash or has two together). One trailing backslash is allowed, as on Windows.

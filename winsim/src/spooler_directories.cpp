@@ -1,6 +1,7 @@
 // The spooler's answer of where printer drivers go. It stays apart from the other
 // directory calls because it is the spooler's: a stopped spooler makes it fail with
 // 1722 like every other spooler call.
+#include "names.h"
 #include "api.h"
 #include "file_rules.h"
 #include "spooler_internal.h"
@@ -11,13 +12,10 @@
 
 namespace {
 
+using winsim::detail::same_name;
+
 using winsim::detail::state;
 
-bool same_text(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 // The driver directory of an environment, or empty for one the platform does not
 // serve. NT serves the 95/98 environment too, from its own directory, so that a
@@ -26,10 +24,10 @@ std::string driver_directory(std::string_view environment) {
     const winsim::detail::Directories where =
         winsim::detail::platform_directories(state().platform, state().options.administrator);
     const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
-    if (!nt) return same_text(environment, "Windows 4.0") ? where.driver : std::string{};
+    if (!nt) return same_name(environment, "Windows 4.0") ? where.driver : std::string{};
     const std::string drivers = where.system + "\\spool\\drivers\\";
-    if (same_text(environment, "Windows NT x86")) return where.driver;
-    if (same_text(environment, "Windows 4.0")) return drivers + "win40";
+    if (same_name(environment, "Windows NT x86")) return where.driver;
+    if (same_name(environment, "Windows 4.0")) return drivers + "win40";
     return {};
 }
 

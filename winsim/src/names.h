@@ -1,0 +1,17 @@
+// Windows compares the names of files, keys, modules and environments without regard to
+// the case of their letters; this is that comparison, in one place.
+#pragma once
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace winsim::detail {
+
+inline bool same_name(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace winsim::detail
