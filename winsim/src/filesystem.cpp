@@ -297,28 +297,30 @@ void FileSystem::set_current_directory(std::string_view path) {
     current_ = *parsed;
 }
 
-std::string FileSystem::short_path(const WindowsPath& path) const {
+namespace {
+
+// The path with each component that exists spelt as `spelling` gives it.
+template <typename Spelling>
+std::string spelt_path(const FileSystem& files, const WindowsPath& path, Spelling spelling) {
     std::string out{path.drive, ':'};
     DWORD error = 0;
     WindowsPath walked{path.drive, {}};
     for (const std::string& component : path.components) {
         walked.components.push_back(component);
-        std::shared_ptr<FileNode> found = find(walked, error);
-        out += "\\" + (found ? found->short_or_long() : component);
+        std::shared_ptr<FileNode> found = files.find(walked, error);
+        out += "\\" + (found ? spelling(*found) : component);
     }
     return path.components.empty() ? out + "\\" : out;
 }
 
+}  // namespace
+
+std::string FileSystem::short_path(const WindowsPath& path) const {
+    return spelt_path(*this, path, [](const FileNode& node) { return node.short_or_long(); });
+}
+
 std::string FileSystem::long_path(const WindowsPath& path) const {
-    std::string out{path.drive, ':'};
-    DWORD error = 0;
-    WindowsPath walked{path.drive, {}};
-    for (const std::string& component : path.components) {
-        walked.components.push_back(component);
-        std::shared_ptr<FileNode> found = find(walked, error);
-        out += "\\" + (found ? found->name : component);
-    }
-    return path.components.empty() ? out + "\\" : out;
+    return spelt_path(*this, path, [](const FileNode& node) { return node.name; });
 }
 
 void FileSystem::hold(std::string_view path, DWORD share, DWORD access) {
