@@ -22,7 +22,9 @@ LONG install_monitor_file(LPCSTR path, LPCSTR installed_path) {
     LONG result = insSafeFileCopy(path, installed_path, 0);
     if (result == INS_DEFERRED_TO_RESTART) reboot_flag = 1;
     if (result == INS_OK || result == INS_INSTALLED_NOT_OLDER || result == INS_DEFERRED_TO_RESTART) return INS_OK;
-    return record_last_error(IDS_COPYING_FILE, path, 0, 0);
+    // The copy's own result names the failure: the thread's last error may have been
+    // changed by recording it, or never set for a path too long.
+    return record_error(static_cast<DWORD>(result), IDS_COPYING_FILE, path, 0, 0);
 }
 
 LONG fatal(LONG code) {

@@ -25,6 +25,14 @@ private:
     SC_HANDLE handle_;
 };
 
+// Why a service that was asked to start is stopped again.
+DWORD stopped_service_code(const SERVICE_STATUS& status) {
+    if (status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR && status.dwServiceSpecificExitCode)
+        return status.dwServiceSpecificExitCode;
+    if (status.dwWin32ExitCode) return status.dwWin32ExitCode;
+    return ERROR_SERVICE_NOT_ACTIVE;
+}
+
 }  // namespace
 
 LONG shut_down_spooler_service() {
@@ -59,11 +67,19 @@ LONG restart_spooler_service() {
     DWORD code = ERROR_SUCCESS;
     bool first_pending = true;
     DWORD checkpoint = 0;
+    bool start_requested = false;
     SERVICE_STATUS status{};
     for (;;) {
         QueryServiceStatus(service.get(), &status);
         if (status.dwCurrentState == SERVICE_STOPPED) {
+            if (start_requested) {
+                // It took our start and ended again: asking once more would loop for as
+                // long as it keeps failing, so its own exit code is the answer.
+                code = stopped_service_code(status);
+                break;
+            }
             if (StartServiceA(service.get(), 0, nullptr)) {
+                start_requested = true;
                 Sleep(start_settle_ms);
                 continue;
             }

@@ -149,6 +149,29 @@ TEST_F(Printers, FailuresOfEachStepAreRecorded) {
     }
 }
 
+TEST_F(Printers, AFailedEnumerationGivesTheCursorItsCodeAndNoNames) {
+    SetUpDriver();
+    add("Orvana Fax");
+    for (unsigned nth : {1u, 2u}) {
+        SCOPED_TRACE(nth);
+        machine->faults().fail("EnumPrintersA", ERROR_NOT_ENOUGH_MEMORY, nth);
+        char name[32] = "x";
+        LONG result = 0;
+        INS_PRINTER_CURSOR_HANDLE cursor = insGetFirstPrinterName(name, sizeof name, &result);
+        ASSERT_NE(cursor, nullptr) << "the walk can still be finished";
+        EXPECT_EQ(result, ERROR_NOT_ENOUGH_MEMORY);
+        EXPECT_STREQ(name, "");
+        EXPECT_EQ(insGetNextPrinterName(cursor, name, sizeof name), 0);
+        EXPECT_STREQ(name, "");
+        insFinishPrinterName(cursor);
+        EXPECT_NE(take_error_text().find(nth == 1 ? "(Enumerating printers [1]): \nerror #8."
+                                                  : "(Enumerating printers [2]): \nerror #8."),
+                  std::string::npos);
+        EXPECT_EQ(machine->live_local_blocks(), 0u);
+        EXPECT_EQ(machine->live_heap_blocks(), 0u);
+    }
+}
+
 TEST_F(Printers, TheSpoolerStoppedAnswers1722WithItsNote) {
     machine->services().set_stopped("Spooler");
     LONG present = 0;

@@ -124,46 +124,88 @@ TEST_F(MonitorSteps, APathWithoutBackslashIsTakenFromTheCurrentDirectory) {
     EXPECT_TRUE(machine->files().exists("C:\\WINNT\\system32\\orvmon.dll"));
 }
 
-TEST_F(MonitorSteps, EachFailingStepIsRecorded) {
+TEST_F(MonitorSteps, EachFailingStepIsRecordedWithItsResult) {
+    // A copy fails with a code that does not mean "in use", so nothing is deferred.
+    constexpr LONG disk_full = ERROR_DISK_FULL;
     struct Case {
         Platform platform;
         bool registered;
         const char* api;
         unsigned nth;
-        const char* activity;
+        std::string entry;  // the heading of the entry the step records
+        LONG result;
         bool sets_flag;
     } cases[] = {
-        {Platform::nt4, false, "LoadLibraryA", 1, "LoadLibrary (monitor DLL)", true},
-        {Platform::nt4, false, "EnumMonitorsA", 1, "Enumerating monitors [1]", false},
-        {Platform::nt4, false, "EnumMonitorsA", 2, "Enumerating monitors [2]", false},
-        {Platform::nt4, false, "LocalAlloc", 1, "Memory allocation", false},
-        {Platform::nt4, false, "CopyFileA", 1, "copying file [1]", false},
-        {Platform::nt4, false, "AddMonitorA", 1, "AddMonitor", true},
-        {Platform::nt4, true, "OpenSCManagerA", 1, "shut_down_spooler_service - OpenSCManager", true},
-        {Platform::nt4, true, "OpenServiceA", 1, "shut_down_spooler_service - OpenService", true},
-        {Platform::nt4, true, "ControlService", 1, "shut_down_spooler_service - ControlService", true},
-        {Platform::nt4, true, "OpenSCManagerA", 2, "restart_spooler_service - OpenSCManager", true},
-        {Platform::nt4, true, "OpenServiceA", 2, "restart_spooler_service - OpenService", true},
-        {Platform::nt4, true, "StartServiceA", 1, "restart_spooler_service - StartService", true},
+        {Platform::nt4, false, "LoadLibraryA", 1, "(LoadLibrary (monitor DLL)): \nerror #5 for value 'C:\\SETUP\\orvmon.dll'.",
+         ERROR_ACCESS_DENIED, true},
+        {Platform::nt4, false, "EnumMonitorsA", 1, "(Enumerating monitors [1]): \nerror #5.", ERROR_ACCESS_DENIED, false},
+        {Platform::nt4, false, "EnumMonitorsA", 2, "(Enumerating monitors [2]): \nerror #5.", ERROR_ACCESS_DENIED, false},
+        {Platform::nt4, false, "LocalAlloc", 1, "(Memory allocation): \nerror #5.", ERROR_ACCESS_DENIED, false},
+        {Platform::nt4, false, "CopyFileA", 1, "(copying file): \nerror #112 for value 'C:\\SETUP\\orvmon.dll'.", disk_full,
+         false},
+        {Platform::win98, true, "CopyFileA", 1, "(copying file): \nerror #112 for value 'C:\\SETUP\\orvmon.dll'.", disk_full,
+         false},
+        {Platform::nt4, false, "AddMonitorA", 1, "(AddMonitor): \nerror #5 for value 'orvmon.dll'.", ERROR_ACCESS_DENIED, true},
+        {Platform::nt4, true, "OpenSCManagerA", 1, "(shut_down_spooler_service - OpenSCManager): \nerror #5.",
+         ERROR_ACCESS_DENIED, true},
+        {Platform::nt4, true, "OpenServiceA", 1, "(shut_down_spooler_service - OpenService): \nerror #5 for value 'Spooler'.",
+         ERROR_ACCESS_DENIED, true},
+        {Platform::nt4, true, "ControlService", 1, "(shut_down_spooler_service - ControlService): \nerror #5.",
+         ERROR_ACCESS_DENIED, true},
+        {Platform::nt4, true, "OpenSCManagerA", 2, "(restart_spooler_service - OpenSCManager): \nerror #5.", ERROR_ACCESS_DENIED,
+         true},
+        {Platform::nt4, true, "OpenServiceA", 2, "(restart_spooler_service - OpenService): \nerror #5.", ERROR_ACCESS_DENIED,
+         true},
+        {Platform::nt4, true, "StartServiceA", 1, "(restart_spooler_service - StartService): \nerror #5.", ERROR_ACCESS_DENIED,
+         true},
+        {Platform::nt4, true, "CopyFileA", 1, "(copying file): \nerror #112 for value 'C:\\SETUP\\orvmon.dll'.", disk_full,
+         false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.api) + " " + std::to_string(c.nth));
+        SCOPED_TRACE(std::string(c.api) + " " + std::to_string(c.nth) + " on " + std::string(winsim::platform_info(c.platform).name));
         lay_out(c.platform);
         if (c.registered) {
             ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
             Sleep(5000);
             machine->files().write_file("C:\\SETUP\\orvmon.dll", component("orvmon.dll"));
         }
-        // The copy fails with a code that does not mean "in use".
-        machine->faults().fail(c.api, std::string(c.api) == "CopyFileA" ? 112 : ERROR_ACCESS_DENIED, c.nth);
-        LONG result = insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr);
-        EXPECT_NE(result, 0);
+        machine->faults().fail(c.api, static_cast<DWORD>(std::string(c.api) == "CopyFileA" ? disk_full : ERROR_ACCESS_DENIED), c.nth);
+        EXPECT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), c.result);
         std::string text = take_error_text();
-        EXPECT_NE(text.find(std::string("Printer installer WARNING (") + c.activity + ")"), std::string::npos) << text;
+        EXPECT_NE(text.find("Printer installer WARNING " + c.entry), std::string::npos) << text;
         EXPECT_EQ(ClearErrorFlag(), c.sets_flag ? 1 : 0);
-        EXPECT_EQ(machine->open_handles(), machine->spooler().running() ? machine->open_handles() : 0u);
+        bool start_failed = c.entry.find("restart_spooler_service") != std::string::npos;
+        if (machine->is_nt() && !start_failed) {
+            EXPECT_EQ(machine->services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING)) << "left running";
+        }
         EXPECT_EQ(machine->live_local_blocks(), 0u);
     }
+}
+
+TEST_F(MonitorSteps, AFailedCopyBetweenStopAndStartStillStartsTheSpooler) {
+    lay_out(Platform::win2000);
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    Sleep(5000);
+    machine->files().write_file("C:\\SETUP\\orvmon.dll", component("orvmon.dll"));
+    machine->faults().fail("CopyFileA", ERROR_DISK_FULL);
+    EXPECT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), ERROR_DISK_FULL);
+    EXPECT_EQ(machine->services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(MonitorSteps, AFailedEnumerationEndsPresenceAndDeletion) {
+    lay_out(Platform::nt4);
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    machine->faults().fail("EnumMonitorsA", ERROR_NOT_ENOUGH_MEMORY);
+    LONG present = 1;
+    EXPECT_EQ(insIsMonitorPresent("Orvana Fax Port", &present), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(present, 0);
+    EXPECT_NE(take_error_text().find("(Enumerating monitors [1]): \nerror #8."), std::string::npos);
+    machine->faults().fail("EnumMonitorsA", ERROR_NOT_ENOUGH_MEMORY, 2);
+    EXPECT_EQ(insDeleteMonitor("Orvana Fax Port"), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_NE(take_error_text().find("(Enumerating monitors [2]): \nerror #8."), std::string::npos);
+    EXPECT_EQ(ClearErrorFlag(), 0);
+    EXPECT_EQ(insIsMonitorPresent("Orvana Fax Port", &present), 0);
+    EXPECT_EQ(present, 1) << "a failed enumeration removes nothing";
 }
 
 TEST_F(MonitorSteps, DeletionFailuresAreRecordedWithTheName) {

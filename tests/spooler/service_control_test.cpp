@@ -100,6 +100,26 @@ TEST_F(SpoolerService, APendingStartThatMovesOnIsWaitedFor) {
     EXPECT_EQ(services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+TEST_F(SpoolerService, ASpoolerThatStoppedOnItsOwnIsStartedAgain) {
+    services().stop_at("Spooler", 1000);
+    Sleep(2000);
+    ASSERT_EQ(services().state("Spooler"), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(shut_down_spooler_service(), ERROR_SERVICE_NOT_ACTIVE);
+    EXPECT_NE(take_error_text().find("shut_down_spooler_service - ControlService"), std::string::npos);
+    EXPECT_EQ(restart_spooler_service(), 0);
+    EXPECT_EQ(services().state("Spooler"), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(SpoolerService, ASpoolerThatEndsEveryStartIsNotStartedForEver) {
+    services().set_stopped("Spooler");
+    services().exit_on_start("Spooler", ERROR_FILE_NOT_FOUND);
+    unsigned starts_before = machine->faults().calls("StartServiceA");
+    EXPECT_EQ(restart_spooler_service(), ERROR_FILE_NOT_FOUND) << "the code the spooler ended with";
+    EXPECT_EQ(machine->faults().calls("StartServiceA"), starts_before + 1);
+    EXPECT_EQ(take_error_text().rfind("Printer installer WARNING (restart_spooler_service - StartService): \nerror #2.", 0), 0u);
+    EXPECT_EQ(machine->open_handles(), 0u);
+}
+
 TEST_F(SpoolerService, AUserWhoIsNoAdministratorCannotStopIt) {
     winsim::MachineOptions user;
     user.administrator = false;

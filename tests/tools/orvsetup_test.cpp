@@ -63,22 +63,41 @@ TEST(OrvsetupCalls, ReferencesNameOnlyEarlierCalls) {
 TEST(OrvsetupCalls, CallsShareOneProcessAndReportAsJson) {
     EXPECT_EQ(run(winsim::Platform::winme, calls({{"InstallAllowed"}, {"InstallAllowed"}, {"ClearErrorFlag"}})),
               "{\"export\": \"InstallAllowed\", \"result\": -3, \"out\": [], \"error_text\": \"Printer installer WARNING: This "
-              "driver installation utility does not support this operating system.\\n\", \"reboot_required\": 0}\n"
-              "{\"export\": \"InstallAllowed\", \"result\": -1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n"
-              "{\"export\": \"ClearErrorFlag\", \"result\": 1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n");
+              "driver installation utility does not support this operating system.\\n\", \"reboot_required\": 0, \"seen\": []}\n"
+              "{\"export\": \"InstallAllowed\", \"result\": -1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n"
+              "{\"export\": \"ClearErrorFlag\", \"result\": 1, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n");
 }
 
 TEST(OrvsetupCalls, OutValuesAreReportedInArgumentOrder) {
     // The runner takes the text itself, so a call that asks for it afterwards finds none.
     EXPECT_EQ(run(winsim::Platform::win98, calls({{"ErrorTextLen"}, {"RetrieveErrorText", "@out:8"}})),
-              "{\"export\": \"ErrorTextLen\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0}\n"
-              "{\"export\": \"RetrieveErrorText\", \"result\": 1, \"out\": [\"\"], \"error_text\": \"\", \"reboot_required\": 0}\n");
+              "{\"export\": \"ErrorTextLen\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n"
+              "{\"export\": \"RetrieveErrorText\", \"result\": 1, \"out\": [\"\"], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n");
 }
 
 TEST(OrvsetupCalls, HumanOutputShowsTheErrorTextLineByLine) {
     EXPECT_EQ(run(winsim::Platform::win7, calls({{"InstallAllowed"}}), false),
               "InstallAllowed -> -3\n"
               "  | Printer installer WARNING: This driver installation utility does not support this operating system.\n");
+}
+
+TEST(OrvsetupCalls, WhatTheMachineSawFollowsEachCall) {
+    auto machine = winsim::Machine::create(winsim::Platform::nt4);
+    orvsetup::CallObserver watch = orvsetup::watch_services(*machine);
+    EXPECT_EQ(watch(), std::vector<std::string>{}) << "what happened before the first call is not told";
+    Sleep(2000);
+    machine->services().set_stopped("Spooler");
+    machine->services().set_running("Spooler");
+    EXPECT_EQ(watch(), (std::vector<std::string>{"Spooler stopped at 2.0 s", "Spooler running at 2.0 s"}));
+    EXPECT_EQ(watch(), std::vector<std::string>{}) << "each change is told once";
+
+    std::FILE* out = std::tmpfile();
+    orvsetup::run_calls(calls({{"ClearErrorFlag"}}), false, out, out, [] { return std::vector<std::string>{"a line"}; });
+    std::rewind(out);
+    std::string printed;
+    for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
+    std::fclose(out);
+    EXPECT_EQ(printed, "ClearErrorFlag -> 0\n  seen: a line\n");
 }
 
 TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {

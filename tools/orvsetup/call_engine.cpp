@@ -142,7 +142,8 @@ std::string fetch_error_text(const ErrorStateExports& exports) {
 }
 
 void print_outcome(std::FILE* out, bool json, const Signature& signature, const std::vector<Argument>& arguments,
-                   const CallResult& result, const std::string& error_text, LONG reboot_required) {
+                   const CallResult& result, const std::string& error_text, LONG reboot_required,
+                   const std::vector<std::string>& seen) {
     bool cursor = signature.result == ResultKind::cursor;
     if (json) {
         std::fprintf(out, "{\"export\": \"%s\", \"result\": ", std::string(signature.name).c_str());
@@ -160,7 +161,12 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
         }
         std::fputs("], \"error_text\": ", out);
         print_json_string(out, error_text.data(), error_text.size());
-        std::fprintf(out, ", \"reboot_required\": %ld}\n", static_cast<long>(reboot_required));
+        std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": [", static_cast<long>(reboot_required));
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            if (i) std::fputs(", ", out);
+            print_json_string(out, seen[i].data(), seen[i].size());
+        }
+        std::fputs("]}\n", out);
         return;
     }
     if (cursor) std::fprintf(out, "%s -> %s\n", std::string(signature.name).c_str(), result.pointer ? "cursor" : "null");
@@ -181,6 +187,7 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
         std::fprintf(out, "  | %s\n", error_text.substr(start, end - start).c_str());
         start = end + 1;
     }
+    for (const std::string& line : seen) std::fprintf(out, "  seen: %s\n", line.c_str());
     if (reboot_required) std::fputs("  a restart of Windows is required\n", out);
 }
 
@@ -203,7 +210,8 @@ std::string check_calls(const std::vector<CallRequest>& calls) {
     return {};
 }
 
-int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err) {
+int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err,
+              const CallObserver& observe) {
     std::string problem = check_calls(calls);
     if (!problem.empty()) {
         std::fprintf(err, "orvsetup: %s\n", problem.c_str());
@@ -238,7 +246,9 @@ int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, 
         CallResult result = signature.invoke(address, arguments);
         results.push_back(result);
         std::string error_text = fetch_error_text(error_state);
-        print_outcome(out, json, signature, arguments, result, error_text, error_state.reboot_required());
+        LONG reboot_required = error_state.reboot_required();  // may restart the spooler itself
+        std::vector<std::string> seen = observe ? observe() : std::vector<std::string>{};
+        print_outcome(out, json, signature, arguments, result, error_text, reboot_required, seen);
     }
     FreeLibrary(library);
     return status;

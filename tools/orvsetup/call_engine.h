@@ -3,6 +3,7 @@
 // text fetched and the restart flag asked. Win32 only: it runs on Windows or winsim.
 #pragma once
 
+#include "call_observer.h"
 #include "signatures.h"
 
 #include <cstdio>
@@ -21,8 +22,9 @@ struct CallRequest {
 std::string check_calls(const std::vector<CallRequest>& calls);
 
 // Runs the calls in one process, one after the other, and prints each outcome to `out`
-// (one JSON object a line with `json`). Answers 0, or 1 when the library or an export
-// could not be found (said on `err`).
-int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err);
+// (one JSON object a line with `json`) with what `observe` saw. Answers 0, or 1 when
+// the library or an export could not be found (said on `err`).
+int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err,
+              const CallObserver& observe = {});
 
 }  // namespace orvsetup

@@ -2,6 +2,8 @@
 // file on it, hold a file open as another program would, restart it, look at it.
 #pragma once
 
+#include "call_observer.h"
+
 #include <winsim/machine.h>
 
 #include <cstdio>
@@ -16,5 +18,9 @@ bool is_machine_command(const std::string& word);
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, std::FILE* out, std::FILE* err);
 
 extern const char* machine_commands_help;
+
+// Tells after each call which services changed state during it, with the machine's
+// uptime: a spooler stopped and started around a file copy shows as four lines.
+CallObserver watch_services(winsim::Machine& machine);
 
 }  // namespace orvsetup

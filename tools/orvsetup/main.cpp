@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
             std::string problem = orvsetup::check_calls(calls);
             if (!problem.empty()) throw CLI::ValidationError(problem);
             machine = machine_for(options);
-            status = orvsetup::run_calls(calls, options.json, stdout, stderr);
+            status = orvsetup::run_calls(calls, options.json, stdout, stderr, orvsetup::watch_services(*machine));
         }
         if (!options.machine_folder.empty()) machine->save();
         return status;

@@ -92,6 +92,7 @@ void enter(MachineState& machine, const std::string& name, ServiceRun& run, DWOR
     const DWORD old_state = run.state;
     run.state = new_state;
     run.since_ms = at;
+    if (new_state != old_state) machine.service_events.push_back({at, name, new_state});
     if (!equal_no_case(name, print_registry::spooler_service) || !is_nt(machine)) return;
     if (new_state == SERVICE_RUNNING && old_state == SERVICE_START_PENDING) spooler_started(machine);
     if (new_state == SERVICE_STOPPED && old_state != SERVICE_STOPPED) spooler_stopped(machine);
@@ -433,6 +434,24 @@ void Services::resume(std::string_view name) {
     ServiceRun& run = detail::run_of(machine_, key);
     if (run.state != SERVICE_PAUSED) throw std::logic_error("only a paused service can be continued");
     detail::enter(machine_, key, run, SERVICE_RUNNING, machine_.clock.uptime_ms());
+}
+
+const char* service_state_name(DWORD state) {
+    switch (state) {
+    case SERVICE_STOPPED: return "stopped";
+    case SERVICE_START_PENDING: return "start pending";
+    case SERVICE_STOP_PENDING: return "stop pending";
+    case SERVICE_RUNNING: return "running";
+    case SERVICE_CONTINUE_PENDING: return "continue pending";
+    case SERVICE_PAUSE_PENDING: return "pause pending";
+    case SERVICE_PAUSED: return "paused";
+    default: return "unknown state";
+    }
+}
+
+const std::vector<ServiceEvent>& Services::events() const {
+    detail::settle_services(machine_);
+    return machine_.service_events;
 }
 
 bool Services::marked_for_delete(std::string_view name) const {

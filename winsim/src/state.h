@@ -74,6 +74,7 @@ struct MachineState {
 
     // Keyed by the service's name as its registry key spells it.
     std::map<std::string, ServiceRun, LessNoCase> services;
+    std::vector<ServiceEvent> service_events;
     SpoolerRun spooler;
 };
 

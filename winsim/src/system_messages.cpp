@@ -34,6 +34,7 @@ constexpr SystemMessage kMessages[] = {
     {53, "The network path was not found.\r\n"},
     {80, "The file exists.\r\n"},
     {87, "The parameter is incorrect.\r\n"},
+    {112, "There is not enough space on the disk.\r\n"},
     {120, "This function is not supported on this system.\r\n"},
     {122, "The data area passed to a system call is too small.\r\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\r\n"},

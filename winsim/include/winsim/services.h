@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace winsim {
 
@@ -40,6 +41,17 @@ struct ServiceConfig {
     std::string display_name;  // the name when empty
     std::string object_name = "LocalSystem";
 };
+
+// A service entering a state, at the machine's uptime; kept for this process only, so
+// that a setup program can show what an operation did to the services.
+struct ServiceEvent {
+    std::uint64_t uptime_ms = 0;
+    std::string service;
+    DWORD state = SERVICE_STOPPED;
+};
+
+// The words for a service state, as the services console shows it ("stop pending").
+const char* service_state_name(DWORD state);
 
 class Services {
 public:
@@ -73,6 +85,8 @@ public:
     void resume(std::string_view name);
     // Whether DeleteService marked it and it waits for its handles or its stop.
     bool marked_for_delete(std::string_view name) const;
+    // Every state change since this process began, in the order they were seen.
+    const std::vector<ServiceEvent>& events() const;
 
 private:
     detail::MachineState& machine_;
