@@ -83,6 +83,32 @@ TEST_P(Monitors, ACompanionThatFailsToCopyIsReported) {
     EXPECT_EQ(present, 1) << "the monitor itself is installed";
 }
 
+TEST_P(Monitors, OnlyTheExtendedInstallationWithZeroCopiesTheCompanions) {
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    ASSERT_EQ(insDeleteMonitor("Orvana Fax Port"), 0);
+    ASSERT_EQ(insAddMonitorEx("C:\\SETUP\\orvmon.dll", nullptr, 1), 0);
+    EXPECT_FALSE(machine->files().exists(system_directory + "\\BRG16AUD.DLL"));
+    ASSERT_EQ(insAddMonitorEx("C:\\SETUP\\orvmon.dll", nullptr, 0), 0);
+    EXPECT_EQ(machine->files().exists(system_directory + "\\AUD16.DLL"), machine->is_9x());
+}
+
+TEST_P(Monitors, DeletionWithItsFileRemovesBothOrDefersTheFile) {
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    EXPECT_EQ(delete_monitor("ORVANA FAX PORT", 1), 0);
+    LONG present = 1;
+    EXPECT_EQ(insIsMonitorPresent("Orvana Fax Port", &present), 0);
+    EXPECT_EQ(present, 0);
+    EXPECT_FALSE(machine->files().exists(system_directory + "\\ORVMON.DLL"));
+    EXPECT_EQ(reboot_flag, 0);
+
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\orvmon.dll", nullptr), 0);
+    machine->files().hold(system_directory + "\\ORVMON.DLL", FILE_SHARE_READ);
+    EXPECT_EQ(delete_monitor("Orvana Fax Port", 1), 0) << "a file in use goes at the next restart";
+    EXPECT_EQ(reboot_flag, 1);
+    EXPECT_EQ(take_error_text(), "");
+    EXPECT_EQ(delete_monitor(std::string(60, 'n').c_str(), 1), 0) << "a name no monitor has is left alone";
+}
+
 TEST_P(Monitors, AMonitorNameTooLongForItsFileNameIsRefused) {
     std::string path = "C:\\SETUP\\" + std::string(60, 'm') + ".dll";
     machine->files().write_file(path, component("orvmon.dll"));

@@ -33,7 +33,7 @@ TEST_F(Persistence, AliasesHoldsTheCurrentDirectoryAndTheCdSurvive) {
         machine->files().add_drive('D', true);
         machine->files().write_file("D:\\SETUP\\ORVSETUP.EXE", "MZ");
         machine->files().set_current_directory("D:\\SETUP");
-        machine->files().hold("C:\\Program Files\\Orvana Printer\\One.dll", FILE_SHARE_READ);
+        machine->files().hold("C:\\Program Files\\Orvana Printer\\One.dll", FILE_SHARE_READ, GENERIC_READ, "setup");
         machine->save();
     }
     EXPECT_TRUE(std::filesystem::is_regular_file(folder / "drive_d" / "SETUP" / "ORVSETUP.EXE"));
@@ -47,6 +47,7 @@ TEST_F(Persistence, AliasesHoldsTheCurrentDirectoryAndTheCdSurvive) {
     GetCurrentDirectoryA(sizeof current, current);
     EXPECT_STREQ(current, "D:\\SETUP");
     ASSERT_EQ(machine->files().holds().size(), 1u);
+    EXPECT_EQ(machine->files().holds()[0].holder, "setup");
     SetLastError(0);
     EXPECT_EQ(CreateFileA("C:\\Program Files\\Orvana Printer\\One.dll", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, 0, nullptr),

@@ -323,18 +323,20 @@ std::string FileSystem::long_path(const WindowsPath& path) const {
     return spelt_path(*this, path, [](const FileNode& node) { return node.name; });
 }
 
-void FileSystem::hold(std::string_view path, DWORD share, DWORD access) {
+void FileSystem::hold(std::string_view path, DWORD share, DWORD access, std::string_view holder) {
     DWORD error = 0;
     std::optional<WindowsPath> parsed = full_path(path, error);
     std::shared_ptr<FileNode> found = parsed ? find(*parsed, error) : nullptr;
     if (!found) throw std::invalid_argument("no such file to hold: " + std::string(path));
-    holds_.push_back(FileHold{long_path(*parsed), found, access, share});
+    holds_.push_back(FileHold{long_path(*parsed), found, access, share, std::string(holder)});
 }
 
-bool FileSystem::release(std::string_view path) {
+bool FileSystem::release(std::string_view path, std::string_view holder) {
     std::shared_ptr<FileNode> found = node(path);
     if (!found) return false;
-    return std::erase_if(holds_, [&](const FileHold& held) { return held.node == found; }) != 0;
+    return std::erase_if(holds_, [&](const FileHold& held) {
+               return held.node == found && (holder.empty() || held.holder == holder);
+           }) != 0;
 }
 
 std::vector<std::pair<std::string, std::shared_ptr<FileNode>>> FileSystem::walk() const {

@@ -156,7 +156,8 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
             std::string path = (*held)["path"].value_or(std::string{});
             if (!state->files.exists(path)) continue;
             state->files.hold(path, static_cast<DWORD>((*held)["share"].value_or(std::int64_t{0})),
-                              static_cast<DWORD>((*held)["access"].value_or(std::int64_t{GENERIC_READ})));
+                              static_cast<DWORD>((*held)["access"].value_or(std::int64_t{GENERIC_READ})),
+                              (*held)["holder"].value_or(std::string(FileHold::other_program)));
         }
     }
     // A machine saved before it had a registry file gets a new machine's registry.
@@ -208,7 +209,8 @@ void Machine::save() const {
     for (const FileHold& held : state_->files.holds())
         holds.push_back(toml::table{{"path", held.path},
                                     {"share", static_cast<std::int64_t>(held.share)},
-                                    {"access", static_cast<std::int64_t>(held.access)}});
+                                    {"access", static_cast<std::int64_t>(held.access)},
+                                    {"holder", held.holder}});
     table.insert("hold", std::move(holds));
     detail::write_services(*state_, table);
     detail::write_spooler(*state_, table);

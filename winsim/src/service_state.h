@@ -64,6 +64,8 @@ void restart_services(MachineState& machine);
 
 // The spooler.
 void lay_out_spooler(MachineState& machine);
+// The name the spooler holds its loaded monitors under.
+inline constexpr const char* spooler_holder = "spooler";
 void spooler_started(MachineState& machine);
 void spooler_stopped(MachineState& machine);
 // Whether a spooler call may go on; sets 1722 when it may not.

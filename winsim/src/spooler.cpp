@@ -108,8 +108,9 @@ void hold_monitor(MachineState& machine, const std::string& name) {
     if (!dll.empty() && machine.files.exists(path)) {
         loaded.path = path;
         bool held = false;
-        for (const FileHold& hold : machine.files.holds()) held = held || equal_no_case(hold.path, path);
-        if (!held) machine.files.hold(path, FILE_SHARE_READ);
+        for (const FileHold& hold : machine.files.holds())
+            held = held || (hold.holder == spooler_holder && equal_no_case(hold.path, path));
+        if (!held) machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
     }
     machine.spooler.monitors.push_back(std::move(loaded));
 }
@@ -172,7 +173,7 @@ void spooler_started(MachineState& machine) {
 
 void spooler_stopped(MachineState& machine) {
     for (const LoadedMonitor& monitor : machine.spooler.monitors)
-        if (!monitor.path.empty()) machine.files.release(monitor.path);
+        if (!monitor.path.empty()) machine.files.release(monitor.path, spooler_holder);
     machine.spooler.monitors.clear();
     machine.spooler.loaded = false;
 }

@@ -146,7 +146,7 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) 
         const std::string path = it->path;
         it = loaded.erase(it);
         const bool still_used = std::any_of(loaded.begin(), loaded.end(), [&](const auto& other) { return winsim::detail::equal_no_case(other.path, path); });
-        if (!path.empty() && !still_used) machine.files.release(path);
+        if (!path.empty() && !still_used) machine.files.release(path, winsim::detail::spooler_holder);
     }
     machine.registry.delete_key(key);
     return TRUE;

@@ -57,6 +57,9 @@ struct FileHold {
     std::shared_ptr<FileNode> node;
     DWORD access = GENERIC_READ;
     DWORD share = 0;
+    std::string holder = other_program;  // who holds it, so that each ends only its own
+
+    static constexpr const char* other_program = "another program";
 };
 
 class FileSystem {
@@ -109,9 +112,11 @@ public:
     std::string long_path(const WindowsPath& path) const;
 
     // Holds another process's open of a file; throws std::invalid_argument when there
-    // is no such file. `release` ends every hold of the file.
-    void hold(std::string_view path, DWORD share, DWORD access = GENERIC_READ);
-    bool release(std::string_view path);
+    // is no such file. `release` ends the holds of that holder, or every hold of the
+    // file without one.
+    void hold(std::string_view path, DWORD share, DWORD access = GENERIC_READ,
+              std::string_view holder = FileHold::other_program);
+    bool release(std::string_view path, std::string_view holder = {});
     void release_all() { holds_.clear(); }
     const std::vector<FileHold>& holds() const { return holds_; }
 
