@@ -2,8 +2,12 @@
 // step observed. Built for Windows it plays against the system it runs on; built for
 // the host it plays each scenario on a fresh winsim machine of the chosen platform.
 //
-//   conformance.exe [SCENARIO...]                          (Windows, or Wine)
+//   conformance.exe [--after-restart] [SCENARIO...]        (Windows, or Wine)
 //   conformance [--platform NAME] [SCENARIO...]            (host, on winsim)
+//
+// On Windows the parts a scenario plays after a restart are a second run, with
+// --after-restart, once the system has restarted; on winsim each scenario's machine is
+// restarted between its two parts.
 //   conformance --list                                     scenario names
 //   conformance --list-platforms                           (host) our names and Wine's
 #include "scenarios.h"
@@ -12,7 +16,7 @@
 #include <fcntl.h>
 #include <io.h>
 #else
-#include <winsim/machine.h>
+#include "machine_run.h"
 #endif
 
 #include <cstdio>
@@ -25,7 +29,7 @@ namespace {
 
 int usage() {
 #ifdef _WIN32
-    std::fputs("usage: conformance [--list] [SCENARIO...]\n", stderr);
+    std::fputs("usage: conformance [--list] [--after-restart] [SCENARIO...]\n", stderr);
 #else
     std::fputs("usage: conformance [--list | --list-platforms] [--platform NAME] [SCENARIO...]\n", stderr);
 #endif
@@ -38,6 +42,7 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
     // The lines are compared byte for byte with the host's: no CR before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
+    conformance::Phase phase = conformance::Phase::before_restart;
 #else
     std::string platform_name = "win2000";
 #endif
@@ -48,7 +53,12 @@ int main(int argc, char** argv) {
             for (const conformance::Scenario& scenario : conformance::all_scenarios()) std::printf("%s\n", scenario.name);
             return 0;
         }
-#ifndef _WIN32
+#ifdef _WIN32
+        if (word == "--after-restart") {
+            phase = conformance::Phase::after_restart;
+            continue;
+        }
+#else
         if (word == "--list-platforms") {
             // The lane takes the Wine version of each platform from here, so that the
             // pairing lives only in winsim's table.
@@ -83,10 +93,12 @@ int main(int argc, char** argv) {
     }
 #endif
     for (const conformance::Scenario* scenario : chosen) {
-#ifndef _WIN32
+#ifdef _WIN32
+        conformance::play(*scenario, phase, stdout);
+#else
         std::unique_ptr<winsim::Machine> machine = winsim::Machine::create(*platform);
+        conformance::play_on(*machine, *scenario, stdout);
 #endif
-        conformance::play(*scenario, stdout);
         std::fflush(stdout);
     }
     return 0;

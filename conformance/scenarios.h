@@ -18,13 +18,25 @@ struct Scenario {
     // so that an older DLL still gives a comparable line.
     std::vector<const char*> needs;
     void (*play)(Session& session);
+    // What it looks at once Windows has restarted after it played, or null. The restart
+    // lies between two runs of the program: the lane restarts Wine, winsim restarts
+    // its machine.
+    void (*after_restart)(Session& session) = nullptr;
 };
+
+enum class Phase { before_restart, after_restart };
 
 std::span<const Scenario> all_scenarios();
 const Scenario* find_scenario(const std::string& name);
 
-// Loads OrvInstl.dll, plays the scenario, and unloads the library again, so that every
-// scenario starts with the library's state as a fresh process has it.
-void play(const Scenario& scenario, std::FILE* out);
+// Loads OrvInstl.dll, plays the scenario's part of that phase, and unloads the library
+// again, so that every part starts with the library's state as a fresh process has it.
+void play(const Scenario& scenario, Phase phase, std::FILE* out);
+
+// Each group's scenarios, in the order the lane lists them.
+std::vector<Scenario> frame_scenarios();
+std::vector<Scenario> registry_scenarios();
+std::vector<Scenario> file_scenarios();
+std::vector<Scenario> spooler_scenarios();
 
 }  // namespace conformance

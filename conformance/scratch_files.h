@@ -1,20 +1,21 @@
-// Laying out the files a scenario reads: the one place where the scenarios do not go
-// through Win32 on both sides. winsim's CreateFileA opens files for reading only, so
-// on the host the files are put onto the simulated drive C: through winsim's control
-// API; on Windows they are written with CreateFileA and WriteFile. Once winsim writes
-// files, this seam can become plain Win32 like the rest.
+// Laying out the files a scenario reads, with plain Win32 on both sides, under one
+// folder of drive C: that the scenarios clear before and after they play.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace conformance {
 
-// Makes the folder; on winsim, writing a file makes its folders anyway. True when the
-// folder is there afterwards.
+inline constexpr const char scratch_directory[] = "C:\\ORVCONF";
+
+// Makes the folder (its parent must be there). True when the folder is there afterwards.
 bool make_scratch_directory(const char* path);
 // Writes the file whole, replacing what was there.
 bool write_scratch_file(const char* path, std::string_view bytes);
-// Makes sure no file of that name is there.
+// Makes sure no file of that name is there, read-only or not.
 bool remove_scratch_file(const char* path);
+// The file's bytes, or nothing when it cannot be read.
+std::string read_scratch_file(const char* path);
 
 }  // namespace conformance

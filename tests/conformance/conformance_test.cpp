@@ -1,6 +1,7 @@
 // The lane's scenario program on winsim: what the Wine comparison relies on, that each
 // line stays one line, that a step is named once, that a run repeats exactly, and that
 // the scenarios leave a real system's registry as they found it.
+#include "machine_run.h"
 #include "observation.h"
 #include "scenarios.h"
 
@@ -18,9 +19,8 @@ namespace {
 using conformance::Facts;
 
 std::string play_on(winsim::Machine& machine, const conformance::Scenario& scenario) {
-    machine.make_current();
     std::FILE* out = std::tmpfile();
-    conformance::play(scenario, out);
+    conformance::play_on(machine, scenario, out);
     std::string text;
     std::rewind(out);
     for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
@@ -124,6 +124,31 @@ TEST(ConformanceScenarios, LeaveNoScratchKeysBehind) {
         EXPECT_FALSE(registry.key_exists(
             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\OrvConformance Printer"));
         EXPECT_TRUE(registry.key_exists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes"));
+    }
+}
+
+// The scratch files too: a file left from the last run would count as installed.
+TEST(ConformanceScenarios, LeaveNoScratchFilesBehind) {
+    for (winsim::Platform platform : {winsim::Platform::win95, winsim::Platform::nt4}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        for (const char* name : {"SafeFileCopy", "FileDelete"}) play_on(*machine, *conformance::find_scenario(name));
+        EXPECT_FALSE(machine->files().exists("C:\\ORVCONF\\COPY"));
+        EXPECT_FALSE(machine->files().exists("C:\\ORVCONF\\DELETE"));
+    }
+}
+
+// What waits for the restart is carried out by it, on either family's road.
+TEST(ConformanceScenarios, TheRestartBetweenThePartsCarriesOutTheReplacements) {
+    for (winsim::Platform platform : {winsim::Platform::win98, winsim::Platform::win2000}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        std::string copy = play_on(*machine, *conformance::find_scenario("SafeFileCopy"));
+        EXPECT_NE(copy.find("destination held open\tresult=-13 installed=older"), std::string::npos) << copy;
+        EXPECT_NE(copy.find("held destination after the restart\tinstalled=incoming"), std::string::npos) << copy;
+        EXPECT_NE(copy.find("pending after the restart\tpending=\"\""), std::string::npos) << copy;
+        std::string deletion = play_on(*machine, *conformance::find_scenario("FileDelete"));
+        EXPECT_NE(deletion.find("held file after the restart\tfile=missing"), std::string::npos) << deletion;
     }
 }
 

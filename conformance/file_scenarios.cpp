@@ -1,0 +1,303 @@
+// insSafeFileCopy and insFileDelete against the system's own files: the version and
+// time rules, read-only files, a destination the program holds open, the replacements
+// it leaves for the next start, and what that start made of them.
+#include "scenarios.h"
+#include "scratch_files.h"
+#include "session.h"
+
+#include <mkimage/tagged_images.h>
+
+#include <algorithm>
+#include <cctype>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace conformance {
+
+namespace {
+
+// Upper-case 8.3 names: the short form 95/98 write into WININIT.INI is then the name
+// itself, whatever a file system does with the letter case of short names.
+constexpr const char copy_directory[] = "C:\\ORVCONF\\COPY";
+constexpr const char delete_directory[] = "C:\\ORVCONF\\DELETE";
+
+std::string in(const char* directory, const char* name) { return std::string(directory) + "\\" + name; }
+
+bool same_no_case(char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+}
+
+// Every occurrence of `from` (in any letter case) replaced by `to`.
+std::string replace_no_case(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (std::size_t at = 0;;) {
+        auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), from.begin(), from.end(), same_no_case);
+        if (found == text.end()) return text;
+        std::size_t position = static_cast<std::size_t>(found - text.begin());
+        text.replace(position, from.size(), to);
+        at = position + to.size();
+    }
+}
+
+// The temporary folder differs between systems; in what the library wrote it stands as
+// %TEMP%\, in its long and its short form.
+std::string with_temp_named(std::string text) {
+    char temp[MAX_PATH] = "", short_temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    if (!GetShortPathNameA(temp, short_temp, MAX_PATH)) short_temp[0] = '\0';
+    text = replace_no_case(text, temp, "%TEMP%\\");
+    return replace_no_case(text, short_temp, "%TEMP%\\");
+}
+
+bool is_9x() {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+std::string wininit_path(const char* name) {
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    return std::string(windows) + "\\" + name;
+}
+
+// The replacements waiting for the next start that name the scenario's folder: NT's
+// PendingFileRenameOperations pairs, or 95/98's WININIT.INI lines (with the section
+// names). On Windows the scenarios share one system, so the others' entries are left out.
+Facts pending_replacements(const char* directory) {
+    std::vector<std::string> entries;
+    if (is_9x()) {
+        std::string text = read_scratch_file(wininit_path("WININIT.INI").c_str());
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            std::string entry = text.substr(start, end - start);
+            if (!entry.empty() && entry.back() == '\r') entry.pop_back();
+            if (!entry.empty()) entries.push_back(entry);
+            start = end + 1;
+        }
+    } else {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) ==
+            ERROR_SUCCESS) {
+            std::string data(16384, '\0');
+            DWORD size = static_cast<DWORD>(data.size()), type = REG_NONE;
+            if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<LPBYTE>(data.data()),
+                                 &size) == ERROR_SUCCESS) {
+                data.resize(size);
+                std::vector<std::string> strings;
+                for (std::size_t start = 0; start < data.size();) {
+                    std::size_t end = data.find('\0', start);
+                    if (end == std::string::npos) end = data.size();
+                    strings.push_back(data.substr(start, end - start));
+                    start = end + 1;
+                }
+                for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
+                    if (!strings[i].empty()) entries.push_back(strings[i] + " -> " + strings[i + 1]);
+            }
+            RegCloseKey(key);
+        }
+    }
+    std::string shown;
+    for (const std::string& entry : entries) {
+        bool names_folder = replace_no_case(entry, directory, "") != entry;
+        if (!names_folder && entry.front() != '[') continue;
+        shown += (shown.empty() ? "" : " ; ") + with_temp_named(entry);
+    }
+    return Facts().text("pending", shown);
+}
+
+// Which of the scenario's files a path holds now, by its contents.
+Facts contents(const char* step_key, const std::string& path, const std::vector<std::pair<std::string, std::string>>& known) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Facts().word(step_key, "missing");
+    std::string bytes = read_scratch_file(path.c_str());
+    Facts facts;
+    auto found = std::find_if(known.begin(), known.end(), [&](const auto& entry) { return entry.second == bytes; });
+    facts.word(step_key, found == known.end() ? "other" : found->first);
+    facts.number("read_only", attributes & FILE_ATTRIBUTE_READONLY ? 1 : 0);
+    return facts;
+}
+
+// A fixed time, so that both systems see the same order of files: 2000-01-01 plus hours.
+bool set_write_time(const std::string& path, int hours) {
+    constexpr unsigned long long year_2000 = 125911584000000000ULL;
+    constexpr unsigned long long hour = 36000000000ULL;
+    unsigned long long when = year_2000 + static_cast<unsigned long long>(hours) * hour;
+    FILETIME time{static_cast<DWORD>(when & 0xFFFFFFFFu), static_cast<DWORD>(when >> 32)};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BOOL ok = SetFileTime(file, nullptr, nullptr, &time);
+    CloseHandle(file);
+    return ok != FALSE;
+}
+
+bool lay_out(const std::string& path, const std::string& bytes, int hours, bool read_only = false) {
+    if (!write_scratch_file(path.c_str(), bytes) || !set_write_time(path, hours)) return false;
+    return !read_only || SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+bool make_scratch_folders(const char* directory) {
+    return make_scratch_directory(scratch_directory) && make_scratch_directory(directory);
+}
+
+// Takes the scenario's files and folder away again; a real system keeps them from one
+// run to the next.
+void clear_folder(const char* directory, std::span<const char* const> names) {
+    for (const char* name : names) remove_scratch_file(in(directory, name).c_str());
+    RemoveDirectoryA(directory);
+}
+
+const char* const copy_names[] = {"SOURCE.DLL", "PLAIN.DLL",  "NEW.DLL",    "OLDER.DLL",
+                                                           "NEWER.DLL",  "LATER.DLL",  "EARLIER.DLL", "FORCED.DLL",
+                                                           "RDONLY.DLL", "PLAINDST.DLL", "HELD.DLL", "OLDLATE.DLL"};
+constexpr const char copy_subfolder[] = "C:\\ORVCONF\\COPY\\SUB";
+const char* const delete_names[] = {"PLAIN.DLL", "RDONLY.DLL", "HELD.DLL"};
+
+void clear_copy_folders() {
+    const char* const sub_names[] = {"SOURCE.DLL"};
+    clear_folder(copy_subfolder, sub_names);
+    clear_folder(copy_directory, copy_names);
+}
+
+struct CopyCase {
+    const char* step;
+    const char* destination;  // under copy_directory
+    std::string installed;    // empty: no installed file
+    int installed_hours;
+    bool read_only;
+    LONG copy_always;
+};
+
+const std::string incoming = mkimage::versioned_dll({2, 0, 0, 0}, "incoming 2.0");
+const std::string older = mkimage::versioned_dll({1, 0, 0, 0}, "installed 1.0");
+const std::string newer = mkimage::versioned_dll({3, 0, 0, 0}, "installed 3.0");
+const std::string same = mkimage::versioned_dll({2, 0, 0, 0}, "installed 2.0");
+const std::string plain_incoming = mkimage::unversioned_dll("incoming plain");
+const std::string plain_installed = mkimage::unversioned_dll("installed plain");
+const std::vector<std::pair<std::string, std::string>> copy_files = {
+    {"incoming", incoming},         {"older", older}, {"newer", newer}, {"same", same},
+    {"plain_incoming", plain_incoming}, {"plain_installed", plain_installed},
+};
+constexpr int incoming_hours = 10;
+
+void safe_file_copy(Session& s) {
+    clear_copy_folders();
+    std::string source = in(copy_directory, "SOURCE.DLL");
+    std::string plain_source = in(copy_directory, "PLAIN.DLL");
+    if (!make_scratch_folders(copy_directory) || !lay_out(source, incoming, incoming_hours) ||
+        !lay_out(plain_source, plain_incoming, incoming_hours)) {
+        s.report("prepare", Facts().word("failed", "the source files cannot be laid out"));
+        return;
+    }
+    const CopyCase cases[] = {
+        {"nothing installed", "NEW.DLL", "", 0, false, 0},
+        {"older version installed", "OLDER.DLL", older, 0, false, 0},
+        {"newer version installed", "NEWER.DLL", newer, 0, false, 0},
+        {"same version installed later", "LATER.DLL", same, 20, false, 0},
+        {"same version installed earlier", "EARLIER.DLL", same, 0, false, 0},
+        {"older version installed later", "OLDLATE.DLL", older, 20, false, 0},
+        {"newer version installed read-only and copied always", "FORCED.DLL", newer, 20, true, 1},
+        {"older version installed read-only", "RDONLY.DLL", older, 0, true, 0},
+    };
+    for (const CopyCase& c : cases) {
+        std::string destination = in(copy_directory, c.destination);
+        if (!c.installed.empty() && !lay_out(destination, c.installed, c.installed_hours, c.read_only)) {
+            s.report(c.step, Facts().word("failed", "the installed file cannot be laid out"));
+            continue;
+        }
+        LONG result = s.x.safe_file_copy(source.c_str(), destination.c_str(), c.copy_always);
+        s.result(c.step, result, contents("installed", destination, copy_files));
+    }
+    std::string plain_destination = in(copy_directory, "PLAINDST.DLL");
+    for (int hours : {0, 20}) {
+        std::string step = hours ? "no versions, installed later" : "no versions, installed earlier";
+        lay_out(plain_destination, plain_installed, hours);
+        LONG result = s.x.safe_file_copy(plain_source.c_str(), plain_destination.c_str(), 0);
+        s.result(step, result, contents("installed", plain_destination, copy_files));
+    }
+    std::string sub = copy_subfolder;
+    make_scratch_directory(sub.c_str());
+    LONG result = s.x.safe_file_copy(source.c_str(), (sub + "\\").c_str(), 0);
+    s.result("destination folder with a backslash", result, contents("installed", sub + "\\SOURCE.DLL", copy_files));
+    result = s.x.safe_file_copy(in(copy_directory, "ABSENT.DLL").c_str(), in(copy_directory, "OLDER.DLL").c_str(), 0);
+    s.result("missing source over an installed file", result, contents("installed", in(copy_directory, "OLDER.DLL"), copy_files));
+
+    // Held open by this program without sharing writes: the copy waits for the next
+    // start. The handle stays open until the program ends.
+    std::string held = in(copy_directory, "HELD.DLL");
+    lay_out(held, older, 0);
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (holder == INVALID_HANDLE_VALUE) {
+        s.report("destination held open", Facts().word("failed", "the installed file cannot be held"));
+        return;
+    }
+    result = s.x.safe_file_copy(source.c_str(), held.c_str(), 0);
+    s.result("destination held open", result, contents("installed", held, copy_files));
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    s.report("waiting copy in the temporary folder", contents("waiting", std::string(temp) + "HELD.DLL", copy_files));
+    s.report("pending after the held copy", pending_replacements(copy_directory));
+}
+
+void safe_file_copy_after_restart(Session& s) {
+    s.report("held destination after the restart", contents("installed", in(copy_directory, "HELD.DLL"), copy_files));
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    s.report("waiting copy after the restart", contents("waiting", std::string(temp) + "HELD.DLL", copy_files));
+    s.report("pending after the restart", pending_replacements(copy_directory));
+    clear_copy_folders();
+}
+
+const std::vector<std::pair<std::string, std::string>> delete_files = {{"present", "a file to delete"}};
+
+void file_delete(Session& s) {
+    clear_folder(delete_directory, delete_names);
+    if (!make_scratch_folders(delete_directory)) {
+        s.report("prepare", Facts().word("failed", "the scratch folder cannot be made"));
+        return;
+    }
+    std::string missing = in(delete_directory, "MISSING.DLL");
+    LONG result = s.x.file_delete(missing.c_str());
+    s.result("missing file", result, contents("file", missing, delete_files));
+    std::string plain = in(delete_directory, "PLAIN.DLL");
+    lay_out(plain, delete_files[0].second, 0);
+    result = s.x.file_delete(plain.c_str());
+    s.result("file nobody uses", result, contents("file", plain, delete_files));
+    std::string missing_folder = in(delete_directory, "NOFOLDER\\A.DLL");
+    s.result("file in a missing folder", s.x.file_delete(missing_folder.c_str()));
+    std::string read_only = in(delete_directory, "RDONLY.DLL");
+    lay_out(read_only, delete_files[0].second, 0, true);
+    result = s.x.file_delete(read_only.c_str());
+    s.result("read-only file", result, contents("file", read_only, delete_files));
+    std::string held = in(delete_directory, "HELD.DLL");
+    lay_out(held, delete_files[0].second, 0);
+    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (holder == INVALID_HANDLE_VALUE) {
+        s.report("file held open", Facts().word("failed", "the file cannot be held"));
+        return;
+    }
+    result = s.x.file_delete(held.c_str());
+    s.result("file held open", result, contents("file", held, delete_files));
+    s.report("pending after the deletions", pending_replacements(delete_directory));
+}
+
+void file_delete_after_restart(Session& s) {
+    s.report("held file after the restart", contents("file", in(delete_directory, "HELD.DLL"), delete_files));
+    s.report("read-only file after the restart", contents("file", in(delete_directory, "RDONLY.DLL"), delete_files));
+    s.report("pending after the restart", pending_replacements(delete_directory));
+    clear_folder(delete_directory, delete_names);
+}
+
+}  // namespace
+
+std::vector<Scenario> file_scenarios() {
+    return {
+        {"SafeFileCopy", {"insSafeFileCopy"}, safe_file_copy, safe_file_copy_after_restart},
+        {"FileDelete", {"insFileDelete"}, file_delete, file_delete_after_restart},
+    };
+}
+
+}  // namespace conformance
