@@ -185,6 +185,8 @@ constexpr int incoming_hours = 10;
 
 void safe_file_copy(Session& s) {
     clear_copy_folders();
+    // 95/98 keep the carried-out WININIT.INI as WININIT.BAK: only this run's may be seen.
+    if (is_9x()) remove_scratch_file(wininit_path("WININIT.BAK").c_str());
     std::string source = in(copy_directory, "SOURCE.DLL");
     std::string plain_source = in(copy_directory, "PLAIN.DLL");
     if (!make_scratch_folders(copy_directory) || !lay_out(source, incoming, incoming_hours) ||
@@ -248,6 +250,12 @@ void safe_file_copy_after_restart(Session& s) {
     GetTempPathA(MAX_PATH, temp);
     s.report("waiting copy after the restart", contents("waiting", std::string(temp) + "HELD.DLL", copy_files));
     s.report("pending after the restart", pending_replacements(copy_directory));
+    if (is_9x()) {
+        Facts wininit;
+        wininit.number("ini", GetFileAttributesA(wininit_path("WININIT.INI").c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
+        wininit.number("bak", GetFileAttributesA(wininit_path("WININIT.BAK").c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
+        s.report("WININIT after the restart", wininit);
+    }
     clear_copy_folders();
 }
 
