@@ -13,27 +13,24 @@ namespace {
 
 constexpr LONG untouched = -7;
 
-void monitor_presence(Session& s, const char* step, const char* name) {
+// insIsMonitorPresent and insIsPrinterPresent answer alike.
+using PresenceCheck = LONG(WINAPI*)(LPCSTR, LPLONG);
+
+void presence(Session& s, const char* step, PresenceCheck check, const char* name) {
     LONG present = untouched;
-    LONG result = s.x.is_monitor_present(name, &present);
+    LONG result = check(name, &present);
     s.result(step, result, Facts().number("present", present));
 }
 
 void monitors(Session& s) {
-    monitor_presence(s, "the local port monitor", "Local Port");
-    monitor_presence(s, "its name in other letter case", "LOCAL PORT");
-    monitor_presence(s, "a monitor nobody installed", "OrvConformance Monitor");
+    presence(s, "the local port monitor", s.x.is_monitor_present, "Local Port");
+    presence(s, "its name in other letter case", s.x.is_monitor_present, "LOCAL PORT");
+    presence(s, "a monitor nobody installed", s.x.is_monitor_present, "OrvConformance Monitor");
     s.result("deleting a monitor nobody installed", s.x.delete_monitor("OrvConformance Monitor"));
 }
 
-void printer_presence(Session& s, const char* step, const char* name) {
-    LONG present = untouched;
-    LONG result = s.x.is_printer_present(name, &present);
-    s.result(step, result, Facts().number("present", present));
-}
-
 void printers(Session& s) {
-    printer_presence(s, "a printer nobody installed", "OrvConformance Printer");
+    presence(s, "a printer nobody installed", s.x.is_printer_present, "OrvConformance Printer");
     s.result("deleting a printer nobody installed", s.x.del_printer("OrvConformance Printer"));
 
     // The names themselves depend on the system's printers: the walk shows that it
