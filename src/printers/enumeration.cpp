@@ -73,14 +73,5 @@ LONG WINAPI insFinishPrinterName(INS_PRINTER_CURSOR_HANDLE cursor) {
 // Whether a local printer bears the name (without regard to case): 0 with `present`
 // set, -1 while error_flag is set, or the enumeration's error.
 LONG WINAPI insIsPrinterPresent(LPCSTR printerName, LPLONG present) {
-    if (!printerName || !present) return ERROR_INVALID_PARAMETER;
-    *present = 0;
-    if (error_flag) return INS_ERROR_FLAG_SET;
-    LONG count = 0, error = 0;
-    PRINTER_INFO_2A* printers = enumerate_printers(&count, &error);
-    if (!printers) return error;
-    for (LONG i = 0; i < count && !*present; ++i)
-        if (lstrcmpiA(printers[i].pPrinterName, printerName) == 0) *present = 1;
-    LocalFree(printers);
-    return INS_OK;
+    return find_listed_name(printerName, present, enumerate_printers, &PRINTER_INFO_2A::pPrinterName);
 }

@@ -45,16 +45,7 @@ MONITOR_INFO_1A* enumerate_monitors(LONG* count, LONG* error) {
 // Whether a monitor of that name (without regard to case) is registered: 0 with
 // `present` set, -1 while error_flag is set, or the enumeration's error.
 LONG WINAPI insIsMonitorPresent(LPCSTR monitorName, LPLONG present) {
-    if (!monitorName || !present) return ERROR_INVALID_PARAMETER;
-    *present = 0;
-    if (error_flag) return INS_ERROR_FLAG_SET;
-    LONG count = 0, error = 0;
-    MONITOR_INFO_1A* monitors = enumerate_monitors(&count, &error);
-    if (!monitors) return error;
-    for (LONG i = 0; i < count && !*present; ++i)
-        if (lstrcmpiA(monitors[i].pName, monitorName) == 0) *present = 1;
-    LocalFree(monitors);
-    return INS_OK;
+    return find_listed_name(monitorName, present, enumerate_monitors, &MONITOR_INFO_1A::pName);
 }
 
 // Installs the port monitor DLL at `monitorPath` under the name its string 300 gives,

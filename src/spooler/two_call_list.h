@@ -1,12 +1,14 @@
 // A spooler list read the way every list of the library is read: one call for the size
 // (its 122 expected), one LocalAlloc block of that size, one call to fill it. A list that
 // changes between the two calls is reported as the failure it is; there is no retry.
+// And a name looked up in such a list.
 #pragma once
 
 #include "platform.h"
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
+#include "orvinstl.h"
 
 // `call(buffer, size, needed, returned)` is the spooler enumeration. Answers the block
 // (the caller's to LocalFree) or null; null with error 0 is an empty list.
@@ -35,4 +37,21 @@ LPBYTE read_two_call_list(EnumerationCall call, UINT sizing_message, UINT fillin
     }
     *count = static_cast<LONG>(returned);
     return block;
+}
+
+// Whether the list `enumerate(count, error)` gives holds an entry whose `name_of` member
+// is `name`, without regard to letter case: 0 with `present` set, -1 while error_flag is
+// set, 87 for a null pointer, or the enumeration's error.
+template <typename Info, typename Enumerate>
+LONG find_listed_name(LPCSTR name, LPLONG present, Enumerate enumerate, LPSTR Info::*name_of) {
+    if (!name || !present) return ERROR_INVALID_PARAMETER;
+    *present = 0;
+    if (error_flag) return INS_ERROR_FLAG_SET;
+    LONG count = 0, error = 0;
+    Info* list = enumerate(&count, &error);
+    if (!list) return error;
+    for (LONG i = 0; i < count && !*present; ++i)
+        if (lstrcmpiA(list[i].*name_of, name) == 0) *present = 1;
+    LocalFree(list);
+    return 0;
 }
