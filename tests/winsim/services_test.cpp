@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,6 +56,26 @@ TEST_P(NtServices, StopPassesThroughStopPendingOnTheClock) {
     EXPECT_FALSE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
     EXPECT_EQ(s.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_P(NtServices, EachStateChangeIsKeptWithTheTimeItHappened) {
+    auto machine = Machine::create(GetParam());
+    std::size_t before = machine->services().events().size();
+    Scm scm;
+    SERVICE_STATUS s{};
+    Sleep(1000);
+    ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &s));
+    Sleep(5000);  // nobody asks in between: the stop still ends when its time says
+    ASSERT_TRUE(StartServiceA(scm.service, 0, nullptr));
+    Sleep(5000);
+    std::vector<std::pair<std::string, std::uint64_t>> seen;
+    const std::vector<winsim::ServiceEvent>& events = machine->services().events();
+    for (std::size_t i = before; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].service, "Spooler");
+        seen.emplace_back(winsim::service_state_name(events[i].state), events[i].uptime_ms - events[before].uptime_ms);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::uint64_t>>{
+                        {"stop pending", 0}, {"stopped", 1500}, {"start pending", 5000}, {"running", 6500}}));
 }
 
 TEST_P(NtServices, StartPassesThroughStartPendingAndRefusesASecondStart) {
