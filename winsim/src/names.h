@@ -14,4 +14,14 @@ inline bool same_name(std::string_view a, std::string_view b) {
            });
 }
 
+// The order of such names, for maps keyed by them.
+struct LessNoCase {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            return std::toupper(static_cast<unsigned char>(x)) < std::toupper(static_cast<unsigned char>(y));
+        });
+    }
+};
+
 }  // namespace winsim::detail

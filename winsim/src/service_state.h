@@ -3,6 +3,8 @@
 // running spooler loaded, and the queued jobs.
 #pragma once
 
+#include "names.h"
+
 #include <winsim/services.h>
 #include <winsim/spooler.h>
 
@@ -14,11 +16,6 @@
 namespace winsim::detail {
 
 struct MachineState;
-
-struct LessNoCase {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const;
-};
 
 struct ServiceRun {
     DWORD state = SERVICE_STOPPED;
@@ -53,7 +50,6 @@ struct SpoolerRun {
     DWORD next_job_id = 1;
 };
 
-bool equal_no_case(std::string_view a, std::string_view b);
 bool is_nt(const MachineState& machine);
 
 // Services: brings every service to where the clock says it is now.

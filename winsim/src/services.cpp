@@ -3,6 +3,7 @@
 // handles of the manager and of services. 95/98 have no SCM: every call fails with
 // ERROR_CALL_NOT_IMPLEMENTED, as their ADVAPI32 stubs do.
 #include "api.h"
+#include "machine_registry.h"
 #include "service_persistence.h"
 
 #include <winsim/print_registry.h>
@@ -13,18 +14,6 @@
 #include <stdexcept>
 
 namespace winsim::detail {
-
-bool LessNoCase::operator()(std::string_view a, std::string_view b) const {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
-bool equal_no_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool is_nt(const MachineState& machine) { return platform_info(machine.platform).family == Family::nt; }
 
@@ -46,36 +35,17 @@ std::string service_path(const MachineState& machine, std::string_view name) {
 
 // The service's name as its key spells it, or nothing when there is no such service.
 std::optional<std::string> find_service(const MachineState& machine, std::string_view name) {
-    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
-    for (const std::string& key : machine.registry.subkeys(services_root(machine)))
-        if (equal_no_case(key, name)) return key;
-    return std::nullopt;
-}
-
-DWORD dword_value(const MachineState& machine, std::string_view path, std::string_view name, DWORD fallback) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value || value->bytes.size() < 4) return fallback;
-    DWORD number = 0;
-    std::memcpy(&number, value->bytes.data(), 4);
-    return number;
-}
-
-std::string string_value(const MachineState& machine, std::string_view path, std::string_view name) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value) return {};
-    std::string text = value->bytes;
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    return text;
+    return find_subkey(machine, services_root(machine), name);
 }
 
 bool marked(const MachineState& machine, std::string_view name) {
-    return dword_value(machine, service_path(machine, name), print_registry::service_delete_flag, 0) != 0;
+    return read_dword(machine, service_path(machine, name), print_registry::service_delete_flag, 0) != 0;
 }
 
 std::size_t open_service_handles(const MachineState& machine, std::string_view name) {
     std::size_t count = 0;
     for (const auto& [value, object] : machine.handles)
-        if (auto sc = std::dynamic_pointer_cast<ScObject>(object); sc && !sc->manager && equal_no_case(sc->service, name)) ++count;
+        if (auto sc = std::dynamic_pointer_cast<ScObject>(object); sc && !sc->manager && same_name(sc->service, name)) ++count;
     return count;
 }
 
@@ -93,7 +63,7 @@ void enter(MachineState& machine, const std::string& name, ServiceRun& run, DWOR
     run.state = new_state;
     run.since_ms = at;
     if (new_state != old_state) machine.service_events.push_back({at, name, new_state});
-    if (!equal_no_case(name, print_registry::spooler_service) || !is_nt(machine)) return;
+    if (!same_name(name, print_registry::spooler_service) || !is_nt(machine)) return;
     if (new_state == SERVICE_RUNNING && old_state == SERVICE_START_PENDING) spooler_started(machine);
     if (new_state == SERVICE_STOPPED && old_state != SERVICE_STOPPED) spooler_stopped(machine);
 }
@@ -125,7 +95,7 @@ void settle(MachineState& machine, const std::string& name, ServiceRun& run) {
 
 SERVICE_STATUS status_of(const MachineState& machine, const std::string& name, const ServiceRun& run) {
     SERVICE_STATUS status{};
-    status.dwServiceType = dword_value(machine, service_path(machine, name), print_registry::service_type, SERVICE_WIN32_OWN_PROCESS);
+    status.dwServiceType = read_dword(machine, service_path(machine, name), print_registry::service_type, SERVICE_WIN32_OWN_PROCESS);
     status.dwCurrentState = run.state;
     if (run.state == SERVICE_RUNNING || run.state == SERVICE_PAUSED) {
         status.dwControlsAccepted = SERVICE_ACCEPT_SHUTDOWN;
@@ -267,8 +237,8 @@ void restart_services(MachineState& machine) {
         }
     for (const std::string& key : machine.registry.subkeys(services_root(machine))) {
         const std::string path = service_path(machine, key);
-        if (dword_value(machine, path, print_registry::service_start, SERVICE_DEMAND_START) != SERVICE_AUTO_START) continue;
-        if (!(dword_value(machine, path, print_registry::service_type, 0) & (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS)))
+        if (read_dword(machine, path, print_registry::service_start, SERVICE_DEMAND_START) != SERVICE_AUTO_START) continue;
+        if (!(read_dword(machine, path, print_registry::service_type, 0) & (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS)))
             continue;
         ServiceRun& run = machine.services[key];
         run.ever_started = true;
@@ -471,7 +441,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWO
     WINSIM_API("OpenSCManagerA", nullptr);
     if (!winsim::detail::scm_present()) return nullptr;
     if (lpMachineName && *lpMachineName) winsim::detail::not_simulated("OpenSCManagerA of another machine");
-    if (lpDatabaseName && !winsim::detail::equal_no_case(lpDatabaseName, "ServicesActive")) {
+    if (lpDatabaseName && !winsim::detail::same_name(lpDatabaseName, "ServicesActive")) {
         // ERROR_DATABASE_DOES_NOT_EXIST
         return fail<SC_HANDLE>(1065, nullptr);
     }
@@ -524,7 +494,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
     const std::string display = lpDisplayName && *lpDisplayName ? lpDisplayName : lpServiceName;
     for (const std::string& key : machine.registry.subkeys(winsim::detail::services_root(machine))) {
         const std::string path = winsim::detail::service_path(machine, key);
-        if (winsim::detail::equal_no_case(winsim::detail::string_value(machine, path, winsim::print_registry::service_display_name), display))
+        if (winsim::detail::same_name(winsim::detail::read_string(machine, path, winsim::print_registry::service_display_name), display))
             return fail<SC_HANDLE>(ERROR_DUPLICATE_SERVICE_NAME, nullptr);
     }
     namespace reg = winsim::print_registry;
@@ -614,7 +584,7 @@ BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR* lp
     winsim::detail::ServiceRun& run = *service->run;
     const std::string path = winsim::detail::service_path(machine, name);
     if (winsim::detail::marked(machine, name)) return fail(ERROR_SERVICE_MARKED_FOR_DELETE, FALSE);
-    if (winsim::detail::dword_value(machine, path, winsim::print_registry::service_start, SERVICE_DEMAND_START) == SERVICE_DISABLED)
+    if (winsim::detail::read_dword(machine, path, winsim::print_registry::service_start, SERVICE_DEMAND_START) == SERVICE_DISABLED)
         return fail(ERROR_SERVICE_DISABLED, FALSE);
     if (run.state != SERVICE_STOPPED) return fail(ERROR_SERVICE_ALREADY_RUNNING, FALSE);
     if (run.fail_start) {
@@ -642,10 +612,10 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
     namespace reg = winsim::print_registry;
     winsim::detail::MachineState& machine = state();
     const std::string path = winsim::detail::service_path(machine, service->object->service);
-    std::string image = winsim::detail::string_value(machine, path, reg::service_image_path);
-    std::string group = winsim::detail::string_value(machine, path, reg::service_group);
-    std::string start_name = winsim::detail::string_value(machine, path, reg::service_object_name);
-    std::string display = winsim::detail::string_value(machine, path, reg::service_display_name);
+    std::string image = winsim::detail::read_string(machine, path, reg::service_image_path);
+    std::string group = winsim::detail::read_string(machine, path, reg::service_group);
+    std::string start_name = winsim::detail::read_string(machine, path, reg::service_object_name);
+    std::string display = winsim::detail::read_string(machine, path, reg::service_display_name);
     std::string dependencies;
     if (std::optional<winsim::RegistryValue> value = machine.registry.value(path, reg::service_dependencies)) {
         dependencies = value->bytes;
@@ -665,10 +635,10 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
         out += size;
         return at;
     };
-    lpServiceConfig->dwServiceType = winsim::detail::dword_value(machine, path, reg::service_type, 0);
-    lpServiceConfig->dwStartType = winsim::detail::dword_value(machine, path, reg::service_start, SERVICE_DEMAND_START);
-    lpServiceConfig->dwErrorControl = winsim::detail::dword_value(machine, path, reg::service_error_control, SERVICE_ERROR_NORMAL);
-    lpServiceConfig->dwTagId = winsim::detail::dword_value(machine, path, reg::service_tag, 0);
+    lpServiceConfig->dwServiceType = winsim::detail::read_dword(machine, path, reg::service_type, 0);
+    lpServiceConfig->dwStartType = winsim::detail::read_dword(machine, path, reg::service_start, SERVICE_DEMAND_START);
+    lpServiceConfig->dwErrorControl = winsim::detail::read_dword(machine, path, reg::service_error_control, SERVICE_ERROR_NORMAL);
+    lpServiceConfig->dwTagId = winsim::detail::read_dword(machine, path, reg::service_tag, 0);
     lpServiceConfig->lpBinaryPathName = put(image, image.size() + 1);
     lpServiceConfig->lpLoadOrderGroup = put(group, group.size() + 1);
     lpServiceConfig->lpDependencies = put(dependencies, dependencies.size());

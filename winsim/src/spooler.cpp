@@ -17,7 +17,7 @@ std::string native_environment(const MachineState& machine) {
 }
 
 bool is_native_environment(const MachineState& machine, std::string_view environment) {
-    return equal_no_case(environment, native_environment(machine));
+    return same_name(environment, native_environment(machine));
 }
 
 std::string environment_key(const MachineState& machine) {
@@ -38,35 +38,13 @@ std::string processors_key(const MachineState& machine) {
 std::string monitors_key(const MachineState& machine) { return print_root(machine) + "\\" + std::string(reg::monitors); }
 std::string printers_key(const MachineState& machine) { return print_root(machine) + "\\" + std::string(reg::printers); }
 
-std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name) {
-    if (name.empty() || name.find('\\') != std::string_view::npos || !machine.registry.key_exists(parent)) return std::nullopt;
-    for (const std::string& key : machine.registry.subkeys(parent))
-        if (equal_no_case(key, name)) return key;
-    return std::nullopt;
-}
-
-DWORD read_dword(const MachineState& machine, std::string_view path, std::string_view name, DWORD fallback) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value || value->bytes.size() < 4) return fallback;
-    DWORD number = 0;
-    std::memcpy(&number, value->bytes.data(), 4);
-    return number;
-}
-
-std::string read_string(const MachineState& machine, std::string_view path, std::string_view name) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value) return {};
-    std::string text = value->bytes;
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    return text;
-}
 
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port) {
     for (const std::string& monitor : machine.registry.subkeys(monitors_key(machine))) {
         const std::string ports = monitors_key(machine) + "\\" + monitor + "\\" + std::string(reg::monitor_ports);
         if (!machine.registry.key_exists(ports)) continue;
         for (const std::string& name : machine.registry.values(ports))
-            if (equal_no_case(name, port)) return monitor;
+            if (same_name(name, port)) return monitor;
     }
     return std::nullopt;
 }
@@ -109,7 +87,7 @@ void hold_monitor(MachineState& machine, const std::string& name) {
         loaded.path = path;
         bool held = false;
         for (const FileHold& hold : machine.files.holds())
-            held = held || (hold.holder == spooler_holder && equal_no_case(hold.path, path));
+            held = held || (hold.holder == spooler_holder && same_name(hold.path, path));
         if (!held) machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
     }
     machine.spooler.monitors.push_back(std::move(loaded));
@@ -119,7 +97,7 @@ std::size_t open_printer_handles(const MachineState& machine, std::string_view p
     std::size_t count = 0;
     for (const auto& [value, object] : machine.handles)
         if (auto handle = std::dynamic_pointer_cast<PrinterObject>(object);
-            handle && !handle->server && handle->generation == machine.spooler.generation && equal_no_case(handle->printer, printer))
+            handle && !handle->server && handle->generation == machine.spooler.generation && same_name(handle->printer, printer))
             ++count;
     return count;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "api.h"
+#include "machine_registry.h"
 
 #include <winsim/print_registry.h>
 
@@ -22,10 +23,6 @@ std::string drivers_key(const MachineState& machine);
 std::string processors_key(const MachineState& machine);
 std::string monitors_key(const MachineState& machine);
 std::string printers_key(const MachineState& machine);
-// The subkey of `parent` named `name` without regard to case, as it is spelt.
-std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name);
-DWORD read_dword(const MachineState& machine, std::string_view path, std::string_view name, DWORD fallback = 0);
-std::string read_string(const MachineState& machine, std::string_view path, std::string_view name);
 // The monitor a port belongs to, by its key's spelling.
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port);
 std::string default_devmode(const MachineState& machine, std::string_view printer);

@@ -33,7 +33,7 @@ DWORD check_monitor_dll(std::string_view dll) {
     std::string path = winsim::detail::system_path(machine, dll);
     // The spooler loads monitors from the system directory only.
     auto slash = path.find_last_of("\\/");
-    if (slash == std::string::npos || !winsim::detail::equal_no_case(std::string_view(path).substr(0, slash), system)) return missing;
+    if (slash == std::string::npos || !winsim::detail::same_name(std::string_view(path).substr(0, slash), system)) return missing;
     DWORD error = 0;
     std::shared_ptr<winsim::FileNode> node = machine.files.find(path, error);
     if (!node || node->directory) return missing;
@@ -135,17 +135,17 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) 
         for (const std::string& printer : machine.registry.subkeys(printers)) {
             std::optional<std::string> owner =
                 winsim::detail::monitor_of_port(machine, winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port));
-            if (owner && winsim::detail::equal_no_case(*owner, *name)) return fail_with(ERROR_PRINT_MONITOR_IN_USE, FALSE);
+            if (owner && winsim::detail::same_name(*owner, *name)) return fail_with(ERROR_PRINT_MONITOR_IN_USE, FALSE);
         }
     auto& loaded = machine.spooler.monitors;
     for (auto it = loaded.begin(); it != loaded.end();) {
-        if (!winsim::detail::equal_no_case(it->name, *name)) {
+        if (!winsim::detail::same_name(it->name, *name)) {
             ++it;
             continue;
         }
         const std::string path = it->path;
         it = loaded.erase(it);
-        const bool still_used = std::any_of(loaded.begin(), loaded.end(), [&](const auto& other) { return winsim::detail::equal_no_case(other.path, path); });
+        const bool still_used = std::any_of(loaded.begin(), loaded.end(), [&](const auto& other) { return winsim::detail::same_name(other.path, path); });
         if (!path.empty() && !still_used) machine.files.release(path, winsim::detail::spooler_holder);
     }
     machine.registry.delete_key(key);

@@ -63,7 +63,7 @@ DWORD check_parts(const PRINTER_INFO_2A& info) {
     if (!processor) return ERROR_UNKNOWN_PRINTPROCESSOR;
     if (info.pDatatype && *info.pDatatype) {
         std::vector<std::string> types = datatypes_of(winsim::detail::processors_key(machine) + "\\" + *processor);
-        if (std::none_of(types.begin(), types.end(), [&](const std::string& type) { return winsim::detail::equal_no_case(type, info.pDatatype); }))
+        if (std::none_of(types.begin(), types.end(), [&](const std::string& type) { return winsim::detail::same_name(type, info.pDatatype); }))
             return ERROR_INVALID_DATATYPE;
     }
     return 0;
@@ -238,7 +238,7 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
     if (Level == 2) {
         if (!pPrinter) return fail_with(ERROR_INVALID_PARAMETER, FALSE);
         const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
-        if (info.pPrinterName && !winsim::detail::equal_no_case(info.pPrinterName, object->printer))
+        if (info.pPrinterName && !winsim::detail::same_name(info.pPrinterName, object->printer))
             winsim::detail::not_simulated("renaming a printer");
         if (DWORD error = check_parts(info)) return fail_with(error, FALSE);
         write_settings(key, info);

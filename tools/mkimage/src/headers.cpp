@@ -26,17 +26,6 @@ T get_le(std::string_view image, std::size_t offset) {
     return static_cast<T>(value);
 }
 
-// A name table of NE and LE/LX: counted strings, each followed by its ordinal, ended
-// by a zero length. The first entry names the module (resident table) or gives its
-// title (non-resident table), with ordinal 0.
-std::string name_table(std::string_view first_entry) {
-    std::string table;
-    table += static_cast<char>(first_entry.size());
-    table += first_entry;
-    table.append(2, '\0');  // ordinal 0
-    table += '\0';          // end of table
-    return table;
-}
 
 constexpr std::string_view module_name = "IMAGE";
 constexpr std::string_view module_title = "Image made for tests";
@@ -87,6 +76,15 @@ std::string linear_header(std::string_view signature, std::uint16_t target_os, s
 }
 
 }  // namespace
+
+std::string name_table(std::string_view first_entry) {
+    std::string table;
+    table += static_cast<char>(first_entry.size());
+    table += first_entry;
+    table.append(2, '\0');  // ordinal 0
+    table += '\0';          // end of table
+    return table;
+}
 
 void put8(std::string& image, std::size_t offset, std::uint8_t value) { put_le(image, offset, value); }
 void put16(std::string& image, std::size_t offset, std::uint16_t value) { put_le(image, offset, value); }

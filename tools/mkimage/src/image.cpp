@@ -405,15 +405,6 @@ std::string ne_string_block(const std::map<std::uint16_t, std::string>& strings,
     return out;
 }
 
-std::string counted_names(std::string_view first_entry) {
-    std::string table;
-    table += static_cast<char>(first_entry.size());
-    table += first_entry;
-    table.append(2, '\0');  // ordinal 0
-    table += '\0';          // end of table
-    return table;
-}
-
 std::string build_ne(const ImageRecipe& recipe, ImageMap* map) {
     if (!recipe.exports.empty()) throw std::invalid_argument("NE images are made without exports");
     if (recipe.module_name.size() > 0xFF) throw std::invalid_argument("NE module name over 255 characters");
@@ -432,14 +423,14 @@ std::string build_ne(const ImageRecipe& recipe, ImageMap* map) {
         resource_table_size = 2 + 2 + 1;  // shift, end of types, end of names
         for (const auto& [type, list] : by_type) resource_table_size += 8 + 12 * list.size();
     }
-    const std::string resident = counted_names(recipe.module_name);
+    const std::string resident = name_table(recipe.module_name);
     const std::size_t resident_names = resource_table + resource_table_size;
     const std::size_t module_references = resident_names + resident.size();
     const std::size_t imported_names = module_references;
     const std::size_t entry_table = imported_names + 1;
     const std::size_t entry_table_size = 1;
     const std::size_t non_resident = entry_table + entry_table_size;
-    const std::string title = counted_names(recipe.module_name);
+    const std::string title = name_table(recipe.module_name);
 
     std::string header;
     put_bytes(header, 0x00, "NE");

@@ -83,6 +83,11 @@ std::string ne_header(std::uint8_t target_os, std::size_t file_offset);
 // A whole NE image: MS-DOS stub, then the NE header.
 std::string ne(std::uint8_t target_os = ne_os_windows);
 
+// A name table of NE and LE/LX: counted strings, each followed by its ordinal, ended
+// by a zero length. The first entry names the module (resident table) or gives its
+// title (non-resident table), with ordinal 0.
+std::string name_table(std::string_view first_entry);
+
 // ---- LE / LX (32-bit linear) ------------------------------------------------------
 
 inline constexpr std::size_t linear_header_size = 0xAC;
