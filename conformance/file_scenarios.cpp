@@ -24,20 +24,42 @@ constexpr const char delete_directory[] = "C:\\ORVCONF\\DELETE";
 
 std::string in(const char* directory, const char* name) { return std::string(directory) + "\\" + name; }
 
-bool same_no_case(char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+// Where `what` stands in `text` from `from` on, in any letter case, or npos.
+std::size_t find_no_case(const std::string& text, const std::string& what, std::size_t from = 0) {
+    auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    };
+    auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(from), text.end(), what.begin(), what.end(), same);
+    return found == text.end() ? std::string::npos : static_cast<std::size_t>(found - text.begin());
 }
 
 // Every occurrence of `from` (in any letter case) replaced by `to`.
 std::string replace_no_case(std::string text, const std::string& from, const std::string& to) {
     if (from.empty()) return text;
-    for (std::size_t at = 0;;) {
-        auto found = std::search(text.begin() + static_cast<std::ptrdiff_t>(at), text.end(), from.begin(), from.end(), same_no_case);
-        if (found == text.end()) return text;
-        std::size_t position = static_cast<std::size_t>(found - text.begin());
-        text.replace(position, from.size(), to);
-        at = position + to.size();
+    for (std::size_t at = find_no_case(text, from); at != std::string::npos; at = find_no_case(text, from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// The pieces between the separators, empty ones included.
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string::npos) end = text.size();
+        pieces.push_back(text.substr(start, end - start));
+        start = end + 1;
     }
+    return pieces;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Opens the file as another program would keep it open: reading, and writing refused to
+// others. The handle stays open until the program ends, as a restart ends it.
+bool hold_open(const std::string& path) {
+    return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) !=
+           INVALID_HANDLE_VALUE;
 }
 
 // The temporary folder differs between systems; in what the library wrote it stands as
@@ -68,15 +90,9 @@ std::string wininit_path(const char* name) {
 Facts pending_replacements(const char* directory) {
     std::vector<std::string> entries;
     if (is_9x()) {
-        std::string text = read_scratch_file(wininit_path("WININIT.INI").c_str());
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find('\n', start);
-            if (end == std::string::npos) end = text.size();
-            std::string entry = text.substr(start, end - start);
+        for (std::string entry : split(read_scratch_file(wininit_path("WININIT.INI").c_str()), '\n')) {
             if (!entry.empty() && entry.back() == '\r') entry.pop_back();
             if (!entry.empty()) entries.push_back(entry);
-            start = end + 1;
         }
     } else {
         HKEY key = nullptr;
@@ -87,13 +103,7 @@ Facts pending_replacements(const char* directory) {
             if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<LPBYTE>(data.data()),
                                  &size) == ERROR_SUCCESS) {
                 data.resize(size);
-                std::vector<std::string> strings;
-                for (std::size_t start = 0; start < data.size();) {
-                    std::size_t end = data.find('\0', start);
-                    if (end == std::string::npos) end = data.size();
-                    strings.push_back(data.substr(start, end - start));
-                    start = end + 1;
-                }
+                std::vector<std::string> strings = split(data, '\0');
                 for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
                     if (!strings[i].empty()) entries.push_back(strings[i] + " -> " + strings[i + 1]);
             }
@@ -102,8 +112,7 @@ Facts pending_replacements(const char* directory) {
     }
     std::string shown;
     for (const std::string& entry : entries) {
-        bool names_folder = replace_no_case(entry, directory, "") != entry;
-        if (!names_folder && entry.front() != '[') continue;
+        if (find_no_case(entry, directory) == std::string::npos && entry.front() != '[') continue;
         shown += (shown.empty() ? "" : " ; ") + with_temp_named(entry);
     }
     return Facts().text("pending", shown);
@@ -150,9 +159,8 @@ void clear_folder(const char* directory, std::span<const char* const> names) {
     RemoveDirectoryA(directory);
 }
 
-const char* const copy_names[] = {"SOURCE.DLL", "PLAIN.DLL",  "NEW.DLL",    "OLDER.DLL",
-                                                           "NEWER.DLL",  "LATER.DLL",  "EARLIER.DLL", "FORCED.DLL",
-                                                           "RDONLY.DLL", "PLAINDST.DLL", "HELD.DLL", "OLDLATE.DLL"};
+const char* const copy_names[] = {"SOURCE.DLL", "PLAIN.DLL",   "NEW.DLL",    "OLDER.DLL",    "NEWER.DLL", "LATER.DLL",
+                                  "EARLIER.DLL", "FORCED.DLL", "RDONLY.DLL", "PLAINDST.DLL", "HELD.DLL",  "OLDLATE.DLL"};
 constexpr const char copy_subfolder[] = "C:\\ORVCONF\\COPY\\SUB";
 const char* const delete_names[] = {"PLAIN.DLL", "RDONLY.DLL", "HELD.DLL"};
 
@@ -182,6 +190,13 @@ const std::vector<std::pair<std::string, std::string>> copy_files = {
     {"plain_incoming", plain_incoming}, {"plain_installed", plain_installed},
 };
 constexpr int incoming_hours = 10;
+
+// Where the library leaves the new file of a held destination until the restart.
+std::string waiting_copy() {
+    char temp[MAX_PATH] = "";
+    GetTempPathA(MAX_PATH, temp);
+    return std::string(temp) + "HELD.DLL";
+}
 
 void safe_file_copy(Session& s) {
     clear_copy_folders();
@@ -227,34 +242,27 @@ void safe_file_copy(Session& s) {
     result = s.x.safe_file_copy(in(copy_directory, "ABSENT.DLL").c_str(), in(copy_directory, "OLDER.DLL").c_str(), 0);
     s.result("missing source over an installed file", result, contents("installed", in(copy_directory, "OLDER.DLL"), copy_files));
 
-    // Held open by this program without sharing writes: the copy waits for the next
-    // start. The handle stays open until the program ends.
+    // Held open by this program: the copy waits for the next start.
     std::string held = in(copy_directory, "HELD.DLL");
     lay_out(held, older, 0);
-    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (holder == INVALID_HANDLE_VALUE) {
+    if (!hold_open(held)) {
         s.report("destination held open", Facts().word("failed", "the installed file cannot be held"));
         return;
     }
     result = s.x.safe_file_copy(source.c_str(), held.c_str(), 0);
     s.result("destination held open", result, contents("installed", held, copy_files));
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    s.report("waiting copy in the temporary folder", contents("waiting", std::string(temp) + "HELD.DLL", copy_files));
+    s.report("waiting copy in the temporary folder", contents("waiting", waiting_copy(), copy_files));
     s.report("pending after the held copy", pending_replacements(copy_directory));
 }
 
 void safe_file_copy_after_restart(Session& s) {
     s.report("held destination after the restart", contents("installed", in(copy_directory, "HELD.DLL"), copy_files));
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    s.report("waiting copy after the restart", contents("waiting", std::string(temp) + "HELD.DLL", copy_files));
+    s.report("waiting copy after the restart", contents("waiting", waiting_copy(), copy_files));
     s.report("pending after the restart", pending_replacements(copy_directory));
     if (is_9x()) {
-        Facts wininit;
-        wininit.number("ini", GetFileAttributesA(wininit_path("WININIT.INI").c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
-        wininit.number("bak", GetFileAttributesA(wininit_path("WININIT.BAK").c_str()) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
-        s.report("WININIT after the restart", wininit);
+        s.report("WININIT after the restart", Facts()
+                                                   .number("ini", exists(wininit_path("WININIT.INI")) ? 1 : 0)
+                                                   .number("bak", exists(wininit_path("WININIT.BAK")) ? 1 : 0));
     }
     clear_copy_folders();
 }
@@ -282,8 +290,7 @@ void file_delete(Session& s) {
     s.result("read-only file", result, contents("file", read_only, delete_files));
     std::string held = in(delete_directory, "HELD.DLL");
     lay_out(held, delete_files[0].second, 0);
-    HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (holder == INVALID_HANDLE_VALUE) {
+    if (!hold_open(held)) {
         s.report("file held open", Facts().word("failed", "the file cannot be held"));
         return;
     }

@@ -80,8 +80,6 @@ Facts key_opens(HKEY root, const char* subkey) {
     return Facts().number("open", opened);
 }
 
-// Out values start as this, so that one the library leaves alone shows as such.
-constexpr LONG untouched = -7;
 // Bytes after the buffer the library is told of: they must still hold the fill.
 constexpr std::size_t guard_size = 4;
 

@@ -12,6 +12,9 @@
 
 namespace conformance {
 
+// Out values start as this, so that one the library leaves alone shows as such.
+inline constexpr LONG untouched = -7;
+
 struct Exports {
     decltype(&::InstallAllowed) install_allowed = nullptr;
     decltype(&::ExeFileBitness) exe_file_bitness = nullptr;

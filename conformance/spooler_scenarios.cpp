@@ -11,8 +11,6 @@ namespace conformance {
 
 namespace {
 
-constexpr LONG untouched = -7;
-
 // insIsMonitorPresent and insIsPrinterPresent answer alike.
 using PresenceCheck = LONG(WINAPI*)(LPCSTR, LPLONG);
 

@@ -18,6 +18,15 @@ std::vector<CallRequest> calls(std::initializer_list<std::vector<std::string>> l
     return out;
 }
 
+// What was written to a temporary file; the file is closed.
+std::string take_contents(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+}
+
 // Runs the calls on a fresh machine and answers what they printed.
 std::string run(winsim::Platform platform, const std::vector<CallRequest>& requests, bool json = true, int* status = nullptr) {
     auto machine = winsim::Machine::create(platform);
@@ -25,13 +34,8 @@ std::string run(winsim::Platform platform, const std::vector<CallRequest>& reque
     std::FILE* err = std::tmpfile();
     int result = orvsetup::run_calls(requests, json, out, err);
     if (status) *status = result;
-    std::string text;
-    for (std::FILE* file : {out, err}) {
-        std::rewind(file);
-        for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
-        std::fclose(file);
-    }
-    return text;
+    std::string text = take_contents(out);
+    return text + take_contents(err);
 }
 
 TEST(OrvsetupCalls, ArgumentsAreCheckedAgainstTheExportsSignature) {
@@ -93,11 +97,7 @@ TEST(OrvsetupCalls, WhatTheMachineSawFollowsEachCall) {
 
     std::FILE* out = std::tmpfile();
     orvsetup::run_calls(calls({{"ClearErrorFlag"}}), false, out, out, [] { return std::vector<std::string>{"a line"}; });
-    std::rewind(out);
-    std::string printed;
-    for (int c; (c = std::fgetc(out)) != EOF;) printed += static_cast<char>(c);
-    std::fclose(out);
-    EXPECT_EQ(printed, "ClearErrorFlag -> 0\n  seen: a line\n");
+    EXPECT_EQ(take_contents(out), "ClearErrorFlag -> 0\n  seen: a line\n");
 }
 
 TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {
@@ -116,11 +116,7 @@ std::string run_command(winsim::Machine& machine, std::vector<std::string> words
     std::FILE* out = std::tmpfile();
     int result = orvsetup::run_machine_command(machine, words, out, out);
     if (status) *status = result;
-    std::string text;
-    std::rewind(out);
-    for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
-    std::fclose(out);
-    return text;
+    return take_contents(out);
 }
 
 TEST(OrvsetupMachine, AHeldFileIsReplacedAtTheRestartItWaitsFor) {

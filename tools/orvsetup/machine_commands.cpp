@@ -3,7 +3,6 @@
 #include <winsim/services.h>
 
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 namespace orvsetup {
@@ -137,15 +136,12 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
     return 0;
 }
 
-// Tells after each call which services changed state during it, with the machine's
-// uptime: a spooler stopped and started around a file copy shows as four lines.
 CallObserver watch_services(winsim::Machine& machine) {
-    auto already_told = std::make_shared<std::size_t>(machine.services().events().size());
-    return [&machine, already_told] {
+    return [&machine, already_told = machine.services().events().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
-        for (; *already_told < events.size(); ++*already_told) {
-            const winsim::ServiceEvent& event = events[*already_told];
+        for (; already_told < events.size(); ++already_told) {
+            const winsim::ServiceEvent& event = events[already_told];
             char line[160];
             std::snprintf(line, sizeof line, "%s %s at %.1f s", event.service.c_str(), winsim::service_state_name(event.state),
                           static_cast<double>(event.uptime_ms) / 1000.0);

@@ -9,7 +9,6 @@
 #include <winsim/print_registry.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <stdexcept>
 

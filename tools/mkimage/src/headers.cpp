@@ -26,7 +26,6 @@ T get_le(std::string_view image, std::size_t offset) {
     return static_cast<T>(value);
 }
 
-
 constexpr std::string_view module_name = "IMAGE";
 constexpr std::string_view module_title = "Image made for tests";
 
