@@ -2,6 +2,8 @@
 // first tries the file as an image and falls back on the name only for files with no
 // MS-DOS header, so a PE renamed to .COM is still a PE and a .PIF is known by name.
 #include "api.h"
+#include "byte_reader.h"
+#include "image_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,11 +12,12 @@
 
 namespace {
 
+using winsim::detail::ByteReader;
+using winsim::detail::image_file_dll;
+using winsim::detail::optional_magic_pe32;
+using winsim::detail::optional_magic_pe32_plus;
 using winsim::detail::state;
 
-constexpr DWORD image_file_dll = 0x2000;
-constexpr WORD optional_magic_pe32 = 0x010B;
-constexpr WORD optional_magic_pe32_plus = 0x020B;
 constexpr WORD subsystem_posix_cui = 7;
 constexpr std::uint64_t dos_header_size = 0x40;
 constexpr std::uint64_t dos_lfanew_offset = 0x3C;
@@ -25,36 +28,6 @@ constexpr std::uint64_t ne_header_size = 0x40;
 constexpr std::uint64_t ne_target_os_offset = 0x36;
 constexpr BYTE ne_os_os2 = 1;
 
-// The file's bytes, read only where they are: every field that would reach past the
-// end answers nothing. Offsets come from the file itself, so they are 64-bit to keep
-// offset + size from wrapping.
-class Bytes {
-public:
-    explicit Bytes(std::string_view data) : data_(data) {}
-    bool has(std::uint64_t offset, std::uint64_t size) const {
-        return offset <= data_.size() && size <= data_.size() - offset;
-    }
-    bool starts_with(std::uint64_t offset, std::string_view text) const {
-        return has(offset, text.size()) && data_.substr(static_cast<std::size_t>(offset), text.size()) == text;
-    }
-    std::optional<BYTE> u8(std::uint64_t offset) const {
-        if (!has(offset, 1)) return std::nullopt;
-        return static_cast<BYTE>(data_[offset]);
-    }
-    std::optional<WORD> u16(std::uint64_t offset) const {
-        if (!has(offset, 2)) return std::nullopt;
-        return static_cast<WORD>(byte(offset) | (byte(offset + 1) << 8));
-    }
-    std::optional<DWORD> u32(std::uint64_t offset) const {
-        if (!has(offset, 4)) return std::nullopt;
-        return static_cast<DWORD>(byte(offset) | (byte(offset + 1) << 8) | (byte(offset + 2) << 16) |
-                                  (static_cast<DWORD>(byte(offset + 3)) << 24));
-    }
-
-private:
-    unsigned byte(std::uint64_t offset) const { return static_cast<unsigned char>(data_[offset]); }
-    std::string_view data_;
-};
 
 // A type, or the error the call fails with.
 struct Verdict {
@@ -66,14 +39,7 @@ constexpr Verdict bad_format() { return {false, ERROR_BAD_EXE_FORMAT}; }
 
 bool is_x64_machine() { return state().options.arch == winsim::Arch::x64; }
 
-// SCS_64BIT_BINARY came with the 64-bit systems of XP's time; an older kernel does
-// not know the PE32+ optional header at all.
-bool knows_pe32_plus() {
-    const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
-    return platform.major > 5 || (platform.major == 5 && platform.minor >= 1);
-}
-
-Verdict classify_pe(const Bytes& file, std::uint64_t nt_headers) {
+Verdict classify_pe(const ByteReader& file, std::uint64_t nt_headers) {
     const std::uint64_t coff = nt_headers + 4;
     if (!file.has(coff, coff_header_size)) return bad_format();
     const WORD optional_size = *file.u16(coff + 16);
@@ -88,7 +54,7 @@ Verdict classify_pe(const Bytes& file, std::uint64_t nt_headers) {
         if (*file.u16(optional + 68) == subsystem_posix_cui) return type(SCS_POSIX_BINARY);
         return type(SCS_32BIT_BINARY);
     case optional_magic_pe32_plus:
-        if (!knows_pe32_plus()) return bad_format();
+        if (!winsim::detail::knows_pe32_plus(winsim::platform_info(state().platform))) return bad_format();
         // A 32-bit kernel refuses a 64-bit image before it looks at what kind of
         // image it is, so there even a DLL is answered as 64-bit.
         if (dll && is_x64_machine()) return bad_format();
@@ -98,7 +64,7 @@ Verdict classify_pe(const Bytes& file, std::uint64_t nt_headers) {
     }
 }
 
-Verdict classify_ne(const Bytes& file, std::uint64_t ne_header) {
+Verdict classify_ne(const ByteReader& file, std::uint64_t ne_header) {
     if (!file.has(ne_header, ne_header_size)) return bad_format();
     if (*file.u8(ne_header + ne_target_os_offset) == ne_os_os2) return type(SCS_OS216_BINARY);
     // Windows, and the targets NT has no subsystem of its own for, go to WOW.
@@ -114,7 +80,7 @@ bool has_extension(std::string_view name, std::string_view extension) {
 }
 
 Verdict classify(const winsim::FileNode& node) {
-    const Bytes file(node.data);
+    const ByteReader file(node.data);
     if (!file.starts_with(0, "MZ")) {
         // Neither kind has a header of its own to go by.
         if (has_extension(node.name, ".com")) return type(SCS_DOS_BINARY);

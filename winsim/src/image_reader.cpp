@@ -1,5 +1,7 @@
 #include "image_reader.h"
 
+#include "byte_reader.h"
+
 #include <algorithm>
 
 namespace winsim::detail {
@@ -13,41 +15,6 @@ constexpr std::uint64_t most_exports = 65536;
 constexpr std::uint64_t most_directory_entries = 4096;
 constexpr std::size_t longest_export_name = 4096;
 
-class Reader {
-public:
-    explicit Reader(std::string_view data) : data_(data) {}
-    bool has(std::uint64_t offset, std::uint64_t size) const {
-        return offset <= data_.size() && size <= data_.size() - offset;
-    }
-    std::optional<std::uint8_t> u8(std::uint64_t offset) const {
-        if (!has(offset, 1)) return std::nullopt;
-        return byte(offset);
-    }
-    std::optional<std::uint16_t> u16(std::uint64_t offset) const {
-        if (!has(offset, 2)) return std::nullopt;
-        return static_cast<std::uint16_t>(byte(offset) | byte(offset + 1) << 8);
-    }
-    std::optional<std::uint32_t> u32(std::uint64_t offset) const {
-        if (!has(offset, 4)) return std::nullopt;
-        return static_cast<std::uint32_t>(byte(offset) | byte(offset + 1) << 8 | byte(offset + 2) << 16 |
-                                          static_cast<std::uint32_t>(byte(offset + 3)) << 24);
-    }
-    std::string_view view(std::uint64_t offset, std::uint64_t size) const {
-        return data_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(size));
-    }
-    // A zero-terminated string that must end inside the image and within `limit`.
-    std::optional<std::string> c_string(std::uint64_t offset, std::size_t limit) const {
-        if (offset >= data_.size()) return std::nullopt;
-        std::string_view rest = data_.substr(static_cast<std::size_t>(offset), limit);
-        std::size_t end = rest.find('\0');
-        if (end == std::string_view::npos) return std::nullopt;
-        return std::string(rest.substr(0, end));
-    }
-
-private:
-    unsigned byte(std::uint64_t offset) const { return static_cast<unsigned char>(data_[static_cast<std::size_t>(offset)]); }
-    std::string_view data_;
-};
 
 constexpr std::uint32_t subdirectory_flag = 0x80000000;
 
@@ -61,14 +28,14 @@ char to_ansi(std::uint16_t unit) {
 std::optional<Image> Image::parse(std::string bytes) {
     Image image;
     image.bytes_ = std::move(bytes);
-    const Reader file(image.bytes_);
-    if (!file.has(0, 0x40) || image.bytes_.compare(0, 2, "MZ") != 0) return std::nullopt;
+    const ByteReader file(image.bytes_);
+    if (!file.has(0, 0x40) || !file.starts_with(0, "MZ")) return std::nullopt;
     const std::uint64_t new_header = *file.u32(0x3C);
-    if (file.has(new_header, 4) && image.bytes_.compare(static_cast<std::size_t>(new_header), 4, std::string_view("PE\0\0", 4)) == 0) {
+    if (file.starts_with(new_header, std::string_view("PE\0\0", 4))) {
         if (!image.parse_pe(new_header)) return std::nullopt;
         return image;
     }
-    if (file.has(new_header, 2) && image.bytes_.compare(static_cast<std::size_t>(new_header), 2, "NE") == 0) {
+    if (file.starts_with(new_header, "NE")) {
         if (!image.parse_ne(new_header)) return std::nullopt;
         return image;
     }
@@ -76,22 +43,22 @@ std::optional<Image> Image::parse(std::string bytes) {
 }
 
 bool Image::parse_pe(std::uint64_t nt_headers) {
-    const Reader file(bytes_);
+    const ByteReader file(bytes_);
     const std::uint64_t coff = nt_headers + 4;
     if (!file.has(coff, 20)) return false;
     machine_ = *file.u16(coff);
     const std::uint64_t section_count = *file.u16(coff + 2);
     const std::uint64_t optional_size = *file.u16(coff + 16);
-    dll_ = *file.u16(coff + 18) & 0x2000;
+    dll_ = *file.u16(coff + 18) & image_file_dll;
     const std::uint64_t optional = coff + 20;
     if (!file.has(optional, optional_size) || optional_size < 2) return false;
     std::uint64_t directory_count_at;
     switch (*file.u16(optional)) {
-    case 0x010B:
+    case optional_magic_pe32:
         format_ = ImageFormat::pe32;
         directory_count_at = 92;
         break;
-    case 0x020B:
+    case optional_magic_pe32_plus:
         format_ = ImageFormat::pe32_plus;
         directory_count_at = 108;
         break;
@@ -132,14 +99,14 @@ std::optional<std::uint64_t> Image::file_offset(std::uint64_t rva, std::uint64_t
         // memory, which no lookup here needs.
         if (into > section.raw_size || size > section.raw_size - into) return std::nullopt;
         const std::uint64_t offset = section.raw_pointer + into;
-        if (!Reader(bytes_).has(offset, size)) return std::nullopt;
+        if (!ByteReader(bytes_).has(offset, size)) return std::nullopt;
         return offset;
     }
     return std::nullopt;
 }
 
 void Image::read_exports(std::uint64_t rva, std::uint64_t size) {
-    const Reader file(bytes_);
+    const ByteReader file(bytes_);
     std::optional<std::uint64_t> directory = file_offset(rva, 40);
     if (!directory) return;
     const std::uint64_t name_count = *file.u32(*directory + 24);
@@ -159,10 +126,9 @@ bool Image::has_export(std::string_view name) const {
 }
 
 bool Image::parse_ne(std::uint64_t ne_header) {
-    const Reader file(bytes_);
+    const ByteReader file(bytes_);
     if (!file.has(ne_header, 0x40)) return false;
     format_ = ImageFormat::ne;
-    ne_header_ = ne_header;
     dll_ = *file.u16(ne_header + 0x0C) & 0x8000;
     const std::uint64_t resource_table = *file.u16(ne_header + 0x24);
     const std::uint64_t resident_names = *file.u16(ne_header + 0x26);
@@ -178,7 +144,7 @@ ResourceData Image::find_resource(WORD type, WORD id) const {
 
 ResourceData Image::find_pe_resource(WORD type, WORD id) const {
     ResourceData result;
-    const Reader file(bytes_);
+    const ByteReader file(bytes_);
     if (!resource_rva_ || !resource_size_) return result;
     std::optional<std::uint64_t> root = file_offset(resource_rva_, 16);
     if (!root) return result;
@@ -234,7 +200,7 @@ ResourceData Image::find_pe_resource(WORD type, WORD id) const {
 ResourceData Image::find_ne_resource(WORD type, WORD id) const {
     ResourceData result;
     if (!ne_has_resources_) return result;
-    const Reader file(bytes_);
+    const ByteReader file(bytes_);
     std::optional<std::uint16_t> shift = file.u16(ne_resource_table_);
     // A shift past 15 would move every offset out of a 16-bit image's reach.
     if (!shift || *shift > 15) return result;
@@ -274,7 +240,7 @@ StringLookup Image::load_string(UINT id) const {
     ResourceData data = find_resource(resource_type_string, block);
     result.lookup = data.lookup;
     if (data.lookup != ResourceLookup::found) return result;
-    const Reader table(data.bytes);
+    const ByteReader table(data.bytes);
     std::uint64_t at = 0;
     const bool unicode = format_ != ImageFormat::ne;
     for (unsigned i = 0; i <= slot; ++i) {

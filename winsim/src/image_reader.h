@@ -4,6 +4,7 @@
 // without what is broken, never past its bytes.
 #pragma once
 
+#include <winsim/platforms.h>
 #include <winsim/windows.h>
 
 #include <cstdint>
@@ -28,6 +29,23 @@ enum class ResourceLookup {
     no_type,       // ERROR_RESOURCE_TYPE_NOT_FOUND
     no_name,       // ERROR_RESOURCE_NAME_NOT_FOUND
 };
+
+// The Win32 error of a lookup that did not find its resource, or 0.
+inline DWORD lookup_error(ResourceLookup lookup) {
+    switch (lookup) {
+    case ResourceLookup::found: return 0;
+    case ResourceLookup::no_resources: return ERROR_RESOURCE_DATA_NOT_FOUND;
+    case ResourceLookup::no_type: return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    case ResourceLookup::no_name: return ERROR_RESOURCE_NAME_NOT_FOUND;
+    }
+    return ERROR_RESOURCE_NAME_NOT_FOUND;
+}
+
+// PE32+ came with the 64-bit systems of XP's time; an older kernel does not know its
+// optional header at all.
+inline bool knows_pe32_plus(const PlatformInfo& platform) {
+    return platform.family == Family::nt && (platform.major > 5 || (platform.major == 5 && platform.minor >= 1));
+}
 
 struct ResourceData {
     ResourceLookup lookup = ResourceLookup::no_resources;
@@ -77,7 +95,6 @@ private:
     std::vector<Section> sections_;
     std::uint64_t resource_rva_ = 0;
     std::uint64_t resource_size_ = 0;
-    std::uint64_t ne_header_ = 0;
     std::uint64_t ne_resource_table_ = 0;
     bool ne_has_resources_ = false;
 };

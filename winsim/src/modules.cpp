@@ -189,11 +189,6 @@ FoundFile find_module_file(LPCSTR path, const std::string& name) {
     return found;
 }
 
-bool knows_pe32_plus() {
-    const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
-    return platform.family == winsim::Family::nt && (platform.major > 5 || (platform.major == 5 && platform.minor >= 1));
-}
-
 // Whether the process can map `image` the way it is asked to, or the error it fails
 // with. A 16-bit module is never mapped by a Win32 loader: NT refuses it as code and
 // as data file alike with ERROR_BAD_EXE_FORMAT, Windows 9x with ERROR_BAD_FORMAT;
@@ -206,7 +201,7 @@ DWORD refusal(const Image& image, bool as_data) {
     }
     // A system from before 64-bit Windows cannot read the PE32+ headers even to
     // find the resources.
-    if (image.format() == ImageFormat::pe32_plus && !knows_pe32_plus()) return ERROR_BAD_EXE_FORMAT;
+    if (image.format() == ImageFormat::pe32_plus && !winsim::detail::knows_pe32_plus(winsim::platform_info(state().platform))) return ERROR_BAD_EXE_FORMAT;
     if (as_data) return 0;
     const bool x64 = state().options.arch == winsim::Arch::x64;
     const bool native = x64 ? image.format() == ImageFormat::pe32_plus && image.machine() == winsim::detail::image_machine_amd64
@@ -386,15 +381,12 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
         }
     } else if (const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(hInstance))) {
         winsim::detail::StringLookup lookup = disk->image->load_string(uID);
-        switch (lookup.lookup) {
-        case ResourceLookup::found:
+        if (lookup.lookup == ResourceLookup::found) {
             disk_text = std::move(lookup.text);
             text = disk_text;
             found = true;
-            break;
-        case ResourceLookup::no_resources: missing_error = ERROR_RESOURCE_DATA_NOT_FOUND; break;
-        case ResourceLookup::no_type: missing_error = ERROR_RESOURCE_TYPE_NOT_FOUND; break;
-        case ResourceLookup::no_name: missing_error = ERROR_RESOURCE_NAME_NOT_FOUND; break;
+        } else {
+            missing_error = winsim::detail::lookup_error(lookup.lookup);
         }
     }
     std::size_t count = std::min<std::size_t>(text.size(), static_cast<std::size_t>(cchBufferMax - 1));

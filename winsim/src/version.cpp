@@ -55,11 +55,9 @@ VersionResource read_version_resource(LPCSTR path) {
         return result;
     }
     winsim::detail::ResourceData data = image->find_resource(winsim::detail::resource_type_version, version_resource_id);
-    switch (data.lookup) {
-    case ResourceLookup::found: break;
-    case ResourceLookup::no_resources: result.error = ERROR_RESOURCE_DATA_NOT_FOUND; return result;
-    case ResourceLookup::no_type: result.error = ERROR_RESOURCE_TYPE_NOT_FOUND; return result;
-    case ResourceLookup::no_name: result.error = ERROR_RESOURCE_NAME_NOT_FOUND; return result;
+    if (data.lookup != ResourceLookup::found) {
+        result.error = winsim::detail::lookup_error(data.lookup);
+        return result;
     }
     if (data.bytes.size() < 4) {
         result.error = ERROR_RESOURCE_DATA_NOT_FOUND;
