@@ -166,10 +166,9 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     const bool replace = dwFlags & MOVEFILE_REPLACE_EXISTING;
     if (delay && (dwFlags & MOVEFILE_COPY_ALLOWED)) return fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD error = 0;
-    std::optional<Resolved> source = winsim::detail::resolve(lpExistingFileName, error);
-    if (!source) return fail(error, FALSE);
     // Unconfirmed for the delayed form: the source must be there when the call is made.
-    if (!source->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
+    std::optional<Resolved> source = winsim::detail::resolve_existing(lpExistingFileName, error);
+    if (!source) return fail(error, FALSE);
     if (delay) {
         std::string target;
         if (lpNewFileName) {

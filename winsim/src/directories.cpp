@@ -175,9 +175,8 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     WINSIM_API("SetCurrentDirectoryA", FALSE);
     DWORD error = 0;
-    std::optional<Resolved> directory = winsim::detail::resolve(lpPathName, error);
+    std::optional<Resolved> directory = winsim::detail::resolve_existing(lpPathName, error);
     if (!directory) return fail(error, FALSE);
-    if (!directory->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
     if (!directory->node->directory) return fail(ERROR_DIRECTORY, FALSE);
     state().files.set_current_path(directory->path);
     return TRUE;
@@ -197,9 +196,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurity
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
     WINSIM_API("RemoveDirectoryA", FALSE);
     DWORD error = 0;
-    std::optional<Resolved> directory = winsim::detail::resolve(lpPathName, error);
+    std::optional<Resolved> directory = winsim::detail::resolve_existing(lpPathName, error);
     if (!directory) return fail(error, FALSE);
-    if (!directory->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
     if (!directory->node->directory) return fail(ERROR_DIRECTORY, FALSE);
     if (!directory->node->parent || state().files.on_read_only_drive(*directory->node)) return fail(ERROR_ACCESS_DENIED, FALSE);
     if (!directory->node->children.empty()) return fail(ERROR_DIR_NOT_EMPTY, FALSE);
@@ -217,9 +215,8 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
     WINSIM_API("GetShortPathNameA", 0u);
     DWORD error = 0;
-    std::optional<Resolved> file = winsim::detail::resolve(lpszLongPath, error);
+    std::optional<Resolved> file = winsim::detail::resolve_existing(lpszLongPath, error);
     if (!file) return fail(error, 0u);
-    if (!file->node) return fail(ERROR_FILE_NOT_FOUND, 0u);
     return answer(state().files.short_path(file->path), lpszShortPath, cchBuffer);
 }
 
@@ -231,9 +228,8 @@ DWORD WINAPI GetLongPathNameA(LPCSTR lpszShortPath, LPSTR lpszLongPath, DWORD cc
     bool present = info.family == winsim::Family::nt ? info.major >= 5 : (info.major > 4 || info.minor >= 10);
     if (!present) return fail(ERROR_CALL_NOT_IMPLEMENTED, 0u);
     DWORD error = 0;
-    std::optional<Resolved> file = winsim::detail::resolve(lpszShortPath, error);
+    std::optional<Resolved> file = winsim::detail::resolve_existing(lpszShortPath, error);
     if (!file) return fail(error, 0u);
-    if (!file->node) return fail(ERROR_FILE_NOT_FOUND, 0u);
     return answer(state().files.long_path(file->path), lpszLongPath, cchBuffer);
 }
 

@@ -95,6 +95,15 @@ std::optional<Resolved> resolve(LPCSTR path, DWORD& error) {
     return out;
 }
 
+std::optional<Resolved> resolve_existing(LPCSTR path, DWORD& error) {
+    std::optional<Resolved> found = resolve(path, error);
+    if (found && !found->node) {
+        error = ERROR_FILE_NOT_FOUND;
+        return std::nullopt;
+    }
+    return found;
+}
+
 DWORD delete_file(const Resolved& file) {
     if (!file.node) return ERROR_FILE_NOT_FOUND;
     if (file.node->directory) return ERROR_ACCESS_DENIED;
@@ -346,18 +355,16 @@ LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileT
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
     WINSIM_API("GetFileAttributesA", INVALID_FILE_ATTRIBUTES);
     DWORD error = 0;
-    std::optional<Resolved> file = winsim::detail::resolve(lpFileName, error);
+    std::optional<Resolved> file = winsim::detail::resolve_existing(lpFileName, error);
     if (!file) return fail(error, INVALID_FILE_ATTRIBUTES);
-    if (!file->node) return fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     return file->node->attributes;
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     WINSIM_API("SetFileAttributesA", FALSE);
     DWORD error = 0;
-    std::optional<Resolved> file = winsim::detail::resolve(lpFileName, error);
+    std::optional<Resolved> file = winsim::detail::resolve_existing(lpFileName, error);
     if (!file) return fail(error, FALSE);
-    if (!file->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
     if (state().files.on_read_only_drive(*file->node)) return fail(ERROR_ACCESS_DENIED, FALSE);
     DWORD kept = file->node->attributes & FILE_ATTRIBUTE_DIRECTORY;
     file->node->attributes = kept | (dwFileAttributes & settable_attributes);
@@ -370,9 +377,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
     WINSIM_API("CopyFileA", FALSE);
     DWORD error = 0;
-    std::optional<Resolved> source = winsim::detail::resolve(lpExistingFileName, error);
+    std::optional<Resolved> source = winsim::detail::resolve_existing(lpExistingFileName, error);
     if (!source) return fail(error, FALSE);
-    if (!source->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
     if (source->node->directory) return fail(ERROR_ACCESS_DENIED, FALSE);
     if (!winsim::detail::sharing_allows(source->node, GENERIC_READ, FILE_SHARE_READ))
         return fail(ERROR_SHARING_VIOLATION, FALSE);
@@ -409,9 +415,8 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
 BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     WINSIM_API("MoveFileA", FALSE);
     DWORD error = 0;
-    std::optional<Resolved> source = winsim::detail::resolve(lpExistingFileName, error);
+    std::optional<Resolved> source = winsim::detail::resolve_existing(lpExistingFileName, error);
     if (!source) return fail(error, FALSE);
-    if (!source->node) return fail(ERROR_FILE_NOT_FOUND, FALSE);
     std::optional<Resolved> target = winsim::detail::resolve(lpNewFileName, error);
     if (!target) return fail(error, FALSE);
     if (target->path.components.empty()) return fail(ERROR_ACCESS_DENIED, FALSE);

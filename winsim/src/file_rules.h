@@ -49,6 +49,9 @@ struct Resolved {
     std::shared_ptr<FileNode> directory;
 };
 std::optional<Resolved> resolve(LPCSTR path, DWORD& error);
+// The same for a path that must name something: a missing last component is
+// ERROR_FILE_NOT_FOUND.
+std::optional<Resolved> resolve_existing(LPCSTR path, DWORD& error);
 
 // Opens or creates a file as CreateFileA does, without counting a call; null with the
 // error when Windows would refuse. `existed` tells whether the file was there.
