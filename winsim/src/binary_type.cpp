@@ -102,7 +102,7 @@ Verdict classify(const winsim::FileNode& node) {
 BOOL WINAPI GetBinaryTypeA(LPCSTR lpApplicationName, LPDWORD lpBinaryType) {
     WINSIM_API("GetBinaryTypeA", FALSE);
     // Windows 95 and 98 export the name only as a stub.
-    if (winsim::platform_info(state().platform).family != winsim::Family::nt) {
+    if (!winsim::detail::is_nt()) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }

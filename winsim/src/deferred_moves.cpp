@@ -160,7 +160,7 @@ constexpr DWORD error_not_same_device = 17;
 // paths are full paths with the letters the caller gave.
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
     WINSIM_API("MoveFileExA", FALSE);
-    if (winsim::platform_info(state().platform).family != winsim::Family::nt) return fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (!winsim::detail::is_nt()) return fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
     if (!lpExistingFileName) return fail(ERROR_INVALID_PARAMETER, FALSE);
     const bool delay = dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT;
     const bool replace = dwFlags & MOVEFILE_REPLACE_EXISTING;

@@ -254,7 +254,7 @@ HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
         const winsim::detail::Directories where = directories();
         candidates.push_back(with_backslash(state().files.current_directory()) + lpFileName);
         candidates.push_back(with_backslash(where.system) + lpFileName);
-        if (winsim::platform_info(state().platform).family == winsim::Family::nt)
+        if (winsim::detail::is_nt())
             candidates.push_back(with_backslash(where.windows) + "SYSTEM\\" + lpFileName);
         candidates.push_back(with_backslash(where.windows) + lpFileName);
     }

@@ -66,7 +66,7 @@ bool openers_allow_delete(const std::shared_ptr<FileNode>& node) {
 }
 
 DWORD open_file_refusal() {
-    return platform_info(state().platform).family == Family::nt ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED;
+    return is_nt() ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED;
 }
 
 void touch(FileNode& node) { node.last_write_time = node.last_access_time = state().clock.now(); }

@@ -32,7 +32,7 @@ struct KeyObject : winsim::detail::KernelObject {
     REGSAM access = 0;
 };
 
-bool is_nt() { return winsim::platform_info(state().platform).family == winsim::Family::nt; }
+using winsim::detail::is_nt;
 RegistryStore& store() { return state().registry.store(); }
 
 bool may_write(const RegKey& key) {

@@ -50,7 +50,6 @@ struct SpoolerRun {
     DWORD next_job_id = 1;
 };
 
-bool is_nt(const MachineState& machine);
 
 // Services: brings every service to where the clock says it is now.
 void settle_services(MachineState& machine);

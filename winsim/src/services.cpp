@@ -14,8 +14,6 @@
 
 namespace winsim::detail {
 
-bool is_nt(const MachineState& machine) { return platform_info(machine.platform).family == Family::nt; }
-
 namespace {
 
 constexpr DWORD error_service_never_started = 1077;  // ERROR_SERVICE_NEVER_STARTED
@@ -127,12 +125,6 @@ bool scm_present() {
     if (is_nt(state())) return true;
     set_last_error(ERROR_CALL_NOT_IMPLEMENTED);
     return false;
-}
-
-template <typename T>
-T fail(DWORD code, T value) {
-    set_last_error(code);
-    return value;
 }
 
 std::shared_ptr<ScObject> sc_object(SC_HANDLE handle) { return handle_object<ScObject>(reinterpret_cast<HANDLE>(handle)); }

@@ -159,12 +159,12 @@ void spooler_stopped(MachineState& machine) {
 bool spooler_answers() {
     MachineState& machine = state();
     const Family family = platform_info(machine.platform).family;
-    if (family == Family::win32s) return fail_with(ERROR_CALL_NOT_IMPLEMENTED, false);
+    if (family == Family::win32s) return fail(ERROR_CALL_NOT_IMPLEMENTED, false);
     if (family == Family::win9x) return true;
     settle_services(machine);
     auto run = machine.services.find(reg::spooler_service);
     const bool up = run != machine.services.end() && (run->second.state == SERVICE_RUNNING || run->second.state == SERVICE_PAUSED);
-    return up ? true : fail_with(RPC_S_SERVER_UNAVAILABLE, false);
+    return up ? true : fail(RPC_S_SERVER_UNAVAILABLE, false);
 }
 
 void write_spooler(const MachineState& machine, toml::table& table) {

@@ -1,17 +1,14 @@
 // The spooler's answer of where printer drivers go. It stays apart from the other
 // directory calls because it is the spooler's: a stopped spooler makes it fail with
 // 1722 like every other spooler call.
-#include "names.h"
-#include "api.h"
 #include "file_rules.h"
 #include "spooler_internal.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace {
 
+using winsim::detail::fail;
 using winsim::detail::same_name;
 
 using winsim::detail::state;
@@ -23,8 +20,7 @@ using winsim::detail::state;
 std::string driver_directory(std::string_view environment) {
     const winsim::detail::Directories where =
         winsim::detail::platform_directories(state().platform, state().options.administrator);
-    const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
-    if (!nt) return same_name(environment, "Windows 4.0") ? where.driver : std::string{};
+    if (!winsim::detail::is_nt()) return same_name(environment, "Windows 4.0") ? where.driver : std::string{};
     const std::string drivers = where.system + "\\spool\\drivers\\";
     if (same_name(environment, "Windows NT x86")) return where.driver;
     if (same_name(environment, "Windows 4.0")) return drivers + "win40";
@@ -38,24 +34,15 @@ BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Le
     WINSIM_API("GetPrinterDriverDirectoryA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) winsim::detail::not_simulated("GetPrinterDriverDirectoryA of another server");
-    const bool nt = winsim::platform_info(state().platform).family == winsim::Family::nt;
     // 95/98 do not look at the level.
-    if (nt && Level != 1) {
-        SetLastError(ERROR_INVALID_LEVEL);
-        return FALSE;
-    }
-    std::string_view environment = pEnvironment ? std::string_view(pEnvironment) : (nt ? "Windows NT x86" : "Windows 4.0");
+    if (winsim::detail::is_nt() && Level != 1) return fail(ERROR_INVALID_LEVEL, FALSE);
+    std::string_view environment =
+        pEnvironment ? std::string_view(pEnvironment) : (winsim::detail::is_nt() ? "Windows NT x86" : "Windows 4.0");
     std::string directory = driver_directory(environment);
-    if (directory.empty()) {
-        SetLastError(ERROR_INVALID_ENVIRONMENT);
-        return FALSE;
-    }
+    if (directory.empty()) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
     DWORD needed = static_cast<DWORD>(directory.size() + 1);
     if (pcbNeeded) *pcbNeeded = needed;
-    if (!pDriverDirectory || cbBuf < needed) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
+    if (!pDriverDirectory || cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     std::memcpy(pDriverDirectory, directory.c_str(), needed);
     return TRUE;
 }

@@ -65,10 +65,4 @@ private:
     std::size_t at_;
 };
 
-template <typename T>
-T fail_with(DWORD code, T value) {
-    set_last_error(code);
-    return value;
-}
-
 }  // namespace winsim::detail

@@ -8,25 +8,25 @@
 
 namespace {
 
-using winsim::detail::fail_with;
+using winsim::detail::fail;
 using winsim::detail::state;
 namespace reg = winsim::print_registry;
 
 constexpr DWORD rpc_x_null_ref_pointer = 1780;  // RPC_X_NULL_REF_POINTER
 
-bool nt() { return winsim::detail::is_nt(state()); }
+using winsim::detail::is_nt;
 
 // The initialisation exports the platform's spooler looks for, the first preferred.
 std::vector<std::string_view> init_exports() {
     const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
-    if (!nt()) return {"InitializeMonitorEx"};
+    if (!is_nt()) return {"InitializeMonitorEx"};
     if (platform.major >= 5) return {"InitializePrintMonitor2", "InitializePrintMonitor"};
     return {"InitializePrintMonitor", "InitializeMonitorEx", "InitializeMonitor"};
 }
 
 // Whether the monitor's DLL would load in the spooler and initialise, or the error.
 DWORD check_monitor_dll(std::string_view dll) {
-    const DWORD missing = nt() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER;
+    const DWORD missing = is_nt() ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_PARAMETER;
     if (dll.empty()) return missing;
     winsim::detail::MachineState& machine = state();
     const std::string system(winsim::platform_info(machine.platform).system_directory);
@@ -44,10 +44,10 @@ DWORD check_monitor_dll(std::string_view dll) {
                                    image->machine() == winsim::detail::image_machine_amd64
                              : image->format() == winsim::detail::ImageFormat::pe32 &&
                                    image->machine() == winsim::detail::image_machine_i386);
-    if (!native) return nt() ? ERROR_BAD_EXE_FORMAT : ERROR_INVALID_PARAMETER;  // 95/98: unconfirmed
+    if (!native) return is_nt() ? ERROR_BAD_EXE_FORMAT : ERROR_INVALID_PARAMETER;  // 95/98: unconfirmed
     for (std::string_view name : init_exports())
         if (image->has_export(name)) return 0;
-    return nt() ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_PARAMETER;
+    return is_nt() ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_PARAMETER;
 }
 
 // NT refuses an environment that is not its own; 95/98's answer is unconfirmed, and
@@ -63,11 +63,11 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) winsim::detail::not_simulated("EnumMonitorsA of another server");
     if (Level != 1 && Level != 2) {
-        if (!nt()) winsim::detail::not_simulated("EnumMonitorsA with a level 95/98 do not know");
-        return fail_with(ERROR_INVALID_LEVEL, FALSE);
+        if (!is_nt()) winsim::detail::not_simulated("EnumMonitorsA with a level 95/98 do not know");
+        return fail(ERROR_INVALID_LEVEL, FALSE);
     }
-    if (!pcbNeeded || !pcReturned) return fail_with(nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
-    if (!pMonitor && cbBuf) return fail_with(nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pcbNeeded || !pcReturned) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pMonitor && cbBuf) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::vector<winsim::detail::LoadedMonitor>& monitors = machine.spooler.monitors;
     const std::size_t fixed = monitors.size() * (Level == 1 ? sizeof(MONITOR_INFO_1A) : sizeof(MONITOR_INFO_2A));
@@ -90,7 +90,7 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf
     const DWORD needed = static_cast<DWORD>(pack(nullptr));
     *pcbNeeded = needed;
     *pcReturned = 0;
-    if (cbBuf < needed) return fail_with(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     pack(pMonitor);
     *pcReturned = static_cast<DWORD>(monitors.size());
     return TRUE;
@@ -101,16 +101,16 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) winsim::detail::not_simulated("AddMonitorA on another server");
     // 95/98 do not look at the level.
-    if (nt() && Level != 2) return fail_with(ERROR_INVALID_LEVEL, FALSE);
-    if (nt() && !state().options.administrator) return fail_with(ERROR_ACCESS_DENIED, FALSE);
-    if (!pMonitors) return fail_with(ERROR_INVALID_PARAMETER, FALSE);
+    if (is_nt() && Level != 2) return fail(ERROR_INVALID_LEVEL, FALSE);
+    if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
+    if (!pMonitors) return fail(ERROR_INVALID_PARAMETER, FALSE);
     const MONITOR_INFO_2A& info = *reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
-    if (!info.pName || !*info.pName) return fail_with(ERROR_INVALID_PARAMETER, FALSE);
-    if (!environment_ok(info.pEnvironment)) return fail_with(ERROR_INVALID_ENVIRONMENT, FALSE);
+    if (!info.pName || !*info.pName) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!environment_ok(info.pEnvironment)) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
     winsim::detail::MachineState& machine = state();
     if (winsim::detail::find_subkey(machine, winsim::detail::monitors_key(machine), info.pName))
-        return fail_with(nt() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS, FALSE);
-    if (DWORD error = check_monitor_dll(info.pDLLName ? info.pDLLName : "")) return fail_with(error, FALSE);
+        return fail(is_nt() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS, FALSE);
+    if (DWORD error = check_monitor_dll(info.pDLLName ? info.pDLLName : "")) return fail(error, FALSE);
     const std::string key = winsim::detail::monitors_key(machine) + "\\" + info.pName;
     machine.registry.set_string(key, reg::monitor_driver, info.pDLLName);
     machine.registry.create_key(key + "\\" + std::string(reg::monitor_ports));
@@ -122,12 +122,12 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) 
     WINSIM_API("DeleteMonitorA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) winsim::detail::not_simulated("DeleteMonitorA on another server");
-    if (nt() && !state().options.administrator) return fail_with(ERROR_ACCESS_DENIED, FALSE);
-    if (!environment_ok(pEnvironment)) return fail_with(ERROR_INVALID_ENVIRONMENT, FALSE);
+    if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
+    if (!environment_ok(pEnvironment)) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
     winsim::detail::MachineState& machine = state();
     std::optional<std::string> name =
         pMonitorName ? winsim::detail::find_subkey(machine, winsim::detail::monitors_key(machine), pMonitorName) : std::nullopt;
-    if (!name) return fail_with(nt() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER, FALSE);
+    if (!name) return fail(is_nt() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER, FALSE);
     const std::string key = winsim::detail::monitors_key(machine) + "\\" + *name;
     // In use while a printer prints to one of its ports (95/98: unconfirmed, the same).
     const std::string printers = winsim::detail::printers_key(machine);
@@ -135,7 +135,7 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) 
         for (const std::string& printer : machine.registry.subkeys(printers)) {
             std::optional<std::string> owner =
                 winsim::detail::monitor_of_port(machine, winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port));
-            if (owner && winsim::detail::same_name(*owner, *name)) return fail_with(ERROR_PRINT_MONITOR_IN_USE, FALSE);
+            if (owner && winsim::detail::same_name(*owner, *name)) return fail(ERROR_PRINT_MONITOR_IN_USE, FALSE);
         }
     auto& loaded = machine.spooler.monitors;
     for (auto it = loaded.begin(); it != loaded.end();) {

@@ -6,12 +6,12 @@
 
 namespace {
 
-using winsim::detail::fail_with;
+using winsim::detail::fail;
 using winsim::detail::PrinterObject;
 using winsim::detail::state;
 namespace reg = winsim::print_registry;
 
-bool nt() { return winsim::detail::is_nt(state()); }
+using winsim::detail::is_nt;
 
 std::string key_of(const std::string& printer) { return winsim::detail::printers_key(state()) + "\\" + printer; }
 
@@ -22,13 +22,13 @@ std::optional<std::string> find_printer(std::string_view name) {
 // The printer behind a handle that the running spooler still knows.
 std::shared_ptr<PrinterObject> printer_handle(HANDLE handle) {
     std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(handle);
-    if (!object || object->generation != state().spooler.generation) return fail_with(ERROR_INVALID_HANDLE, nullptr);
-    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail_with(ERROR_INVALID_HANDLE, nullptr);
+    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
+    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
     return object;
 }
 
 // 95/98 keep no security: every handle may do everything.
-bool may(const PrinterObject& object, DWORD right) { return !nt() || (object.access & right) == right; }
+bool may(const PrinterObject& object, DWORD right) { return !is_nt() || (object.access & right) == right; }
 
 DWORD map_generic(DWORD access) {
     if (access & GENERIC_READ) access |= READ_CONTROL | PRINTER_ACCESS_USE;
@@ -87,7 +87,7 @@ void write_settings(const std::string& key, const PRINTER_INFO_2A& info) {
     registry.set_string(key, reg::printer_print_processor, text(info.pPrintProcessor));
     registry.set_string(key, reg::printer_datatype, info.pDatatype && *info.pDatatype ? info.pDatatype : "RAW");
     registry.set_string(key, reg::printer_parameters, text(info.pParameters));
-    registry.set_dword(key, reg::printer_attributes, info.Attributes | (nt() ? PRINTER_ATTRIBUTE_LOCAL : 0));
+    registry.set_dword(key, reg::printer_attributes, info.Attributes | (is_nt() ? PRINTER_ATTRIBUTE_LOCAL : 0));
     registry.set_dword(key, reg::printer_priority, info.Priority);
     registry.set_dword(key, reg::printer_default_priority, info.DefaultPriority);
     registry.set_dword(key, reg::printer_start_time, info.StartTime);
@@ -152,18 +152,18 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (Name && *Name) winsim::detail::not_simulated("EnumPrintersA of another server");
     if (Flags & ~(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) winsim::detail::not_simulated("EnumPrintersA of remote printers");
     if (Level != 1 && Level != 2 && Level != 4 && Level != 5) {
-        if (!nt()) winsim::detail::not_simulated("EnumPrintersA with a level 95/98 do not know");
-        return fail_with(ERROR_INVALID_LEVEL, FALSE);
+        if (!is_nt()) winsim::detail::not_simulated("EnumPrintersA with a level 95/98 do not know");
+        return fail(ERROR_INVALID_LEVEL, FALSE);
     }
     if (Level != 2) winsim::detail::not_simulated("EnumPrintersA at a level other than 2");
-    if (!pcbNeeded || !pcReturned) return fail_with(nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
+    if (!pcbNeeded || !pcReturned) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
     std::vector<std::string> printers;
     // Connections are printers of other servers, which this machine has none of.
     if (Flags & PRINTER_ENUM_LOCAL) printers = winsim::Spooler(state()).printers();
     const DWORD needed = pack_printers(printers, nullptr);
     *pcbNeeded = needed;
     *pcReturned = 0;
-    if (cbBuf < needed || (!pPrinterEnum && needed)) return fail_with(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (cbBuf < needed || (!pPrinterEnum && needed)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     pack_printers(printers, pPrinterEnum);
     *pcReturned = static_cast<DWORD>(printers.size());
     return TRUE;
@@ -172,11 +172,11 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
 BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA pDefault) {
     WINSIM_API("OpenPrinterA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (!phPrinter) return fail_with(ERROR_INVALID_PARAMETER, FALSE);
+    if (!phPrinter) return fail(ERROR_INVALID_PARAMETER, FALSE);
     const DWORD asked = map_generic(pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE);
     if (!pPrinterName) {
         // The local server itself.
-        if (nt() && !state().options.administrator && (asked & SERVER_ACCESS_ADMINISTER)) return fail_with(ERROR_ACCESS_DENIED, FALSE);
+        if (is_nt() && !state().options.administrator && (asked & SERVER_ACCESS_ADMINISTER)) return fail(ERROR_ACCESS_DENIED, FALSE);
         auto object = std::make_shared<PrinterObject>();
         object->server = true;
         object->access = asked;
@@ -184,13 +184,13 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
         *phPrinter = winsim::detail::add_handle(std::move(object));
         return TRUE;
     }
-    if (!*pPrinterName) return fail_with(nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER, FALSE);
+    if (!*pPrinterName) return fail(is_nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER, FALSE);
     if (pPrinterName[0] == '\\' || std::strchr(pPrinterName, ','))
         winsim::detail::not_simulated("OpenPrinterA of a server, a port or a monitor");
     std::optional<std::string> printer = find_printer(pPrinterName);
-    if (!printer) return fail_with(ERROR_INVALID_PRINTER_NAME, FALSE);
-    if (nt() && !state().options.administrator && (asked & (PRINTER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER)))
-        return fail_with(ERROR_ACCESS_DENIED, FALSE);
+    if (!printer) return fail(ERROR_INVALID_PRINTER_NAME, FALSE);
+    if (is_nt() && !state().options.administrator && (asked & (PRINTER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER)))
+        return fail(ERROR_ACCESS_DENIED, FALSE);
     if (pDefault && pDefault->pDatatype) winsim::detail::not_simulated("OpenPrinterA with a default data type");
     *phPrinter = add_printer_handle(*printer, asked);
     return TRUE;
@@ -199,7 +199,7 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     WINSIM_API("ClosePrinter", FALSE);
     std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(hPrinter);
-    if (!object) return fail_with(ERROR_INVALID_HANDLE, FALSE);
+    if (!object) return fail(ERROR_INVALID_HANDLE, FALSE);
     // The client side lets go of the handle even when the spooler cannot be told.
     state().handles.erase(reinterpret_cast<std::uintptr_t>(hPrinter));
     if (!winsim::detail::spooler_answers()) return FALSE;
@@ -213,13 +213,13 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     if (!winsim::detail::spooler_answers()) return FALSE;
     std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
     if (!object) return FALSE;
-    if (invalid_level(Level) || Level == 0) return fail_with(ERROR_INVALID_LEVEL, FALSE);
+    if (invalid_level(Level) || Level == 0) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (Level != 2 || object->server) winsim::detail::not_simulated("GetPrinterA at a level other than 2");
-    if (!pcbNeeded) return fail_with(nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pcbNeeded) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);
     const std::vector<std::string> one{object->printer};
     const DWORD needed = pack_printers(one, nullptr);
     *pcbNeeded = needed;
-    if (!pPrinter || cbBuf < needed) return fail_with(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (!pPrinter || cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     pack_printers(one, pPrinter);
     return TRUE;
 }
@@ -230,17 +230,17 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
     std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
     if (!object) return FALSE;
     if (object->server) winsim::detail::not_simulated("SetPrinterA on the server");
-    if (invalid_level(Level)) return fail_with(ERROR_INVALID_LEVEL, FALSE);
+    if (invalid_level(Level)) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (Level != 0 && Level != 2) winsim::detail::not_simulated("SetPrinterA at a level other than 0 and 2");
-    if (!may(*object, PRINTER_ACCESS_ADMINISTER)) return fail_with(ERROR_ACCESS_DENIED, FALSE);
+    if (!may(*object, PRINTER_ACCESS_ADMINISTER)) return fail(ERROR_ACCESS_DENIED, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::string key = key_of(object->printer);
     if (Level == 2) {
-        if (!pPrinter) return fail_with(ERROR_INVALID_PARAMETER, FALSE);
+        if (!pPrinter) return fail(ERROR_INVALID_PARAMETER, FALSE);
         const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
         if (info.pPrinterName && !winsim::detail::same_name(info.pPrinterName, object->printer))
             winsim::detail::not_simulated("renaming a printer");
-        if (DWORD error = check_parts(info)) return fail_with(error, FALSE);
+        if (DWORD error = check_parts(info)) return fail(error, FALSE);
         write_settings(key, info);
         if (std::string mode = devmode_bytes(info.pDevMode); !mode.empty())
             machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
@@ -260,7 +260,7 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
             winsim::detail::delete_printer_if_due(machine, object->printer);
             return TRUE;
         default:
-            return fail_with(nt() ? ERROR_INVALID_PRINTER_COMMAND : ERROR_INVALID_PARAMETER, FALSE);
+            return fail(is_nt() ? ERROR_INVALID_PRINTER_COMMAND : ERROR_INVALID_PARAMETER, FALSE);
     }
 }
 
@@ -269,8 +269,8 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
     if (!winsim::detail::spooler_answers()) return FALSE;
     std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
     if (!object) return FALSE;
-    if (object->server) return fail_with(ERROR_INVALID_HANDLE, FALSE);
-    if (!may(*object, DELETE)) return fail_with(ERROR_ACCESS_DENIED, FALSE);
+    if (object->server) return fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!may(*object, DELETE)) return fail(ERROR_ACCESS_DENIED, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::string key = key_of(object->printer);
     machine.registry.set_dword(key, reg::printer_status,
@@ -290,15 +290,15 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     if (!winsim::detail::spooler_answers()) return nullptr;
     if (pName && *pName) winsim::detail::not_simulated("AddPrinterA on another server");
     // 95/98 do not look at the level.
-    if (nt() && Level != 2) return fail_with<HANDLE>(ERROR_INVALID_LEVEL, nullptr);
-    if (nt() && !state().options.administrator) return fail_with<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
-    if (!pPrinter) return fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    if (is_nt() && Level != 2) return fail<HANDLE>(ERROR_INVALID_LEVEL, nullptr);
+    if (is_nt() && !state().options.administrator) return fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
+    if (!pPrinter) return fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
     // The codes are NT's; 95/98 are taken to give the same (unconfirmed).
     if (!info.pPrinterName || !*info.pPrinterName || std::strpbrk(info.pPrinterName, "\\,"))
-        return fail_with<HANDLE>(ERROR_INVALID_PRINTER_NAME, nullptr);
-    if (find_printer(info.pPrinterName)) return fail_with<HANDLE>(ERROR_PRINTER_ALREADY_EXISTS, nullptr);
-    if (DWORD error = check_parts(info)) return fail_with<HANDLE>(error, nullptr);
+        return fail<HANDLE>(ERROR_INVALID_PRINTER_NAME, nullptr);
+    if (find_printer(info.pPrinterName)) return fail<HANDLE>(ERROR_PRINTER_ALREADY_EXISTS, nullptr);
+    if (DWORD error = check_parts(info)) return fail<HANDLE>(error, nullptr);
     winsim::detail::MachineState& machine = state();
     const std::string key = key_of(info.pPrinterName);
     machine.registry.set_string(key, reg::printer_name, info.pPrinterName);

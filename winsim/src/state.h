@@ -80,6 +80,10 @@ struct MachineState {
 
 MachineState& state();
 
+inline bool is_nt(const MachineState& machine) { return platform_info(machine.platform).family == Family::nt; }
+// Whether the current machine is of the NT family.
+inline bool is_nt() { return is_nt(state()); }
+
 // Handle table of the process. Handles are small multiples of 4, as on Windows.
 HANDLE add_handle(std::shared_ptr<KernelObject> object);
 template <typename T>
