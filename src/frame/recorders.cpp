@@ -47,30 +47,17 @@ void load_note(DWORD code, bool spooler_note, LPSTR note) {
     else if (code == 1722 && spooler_note) load_text(IDS_NOTE_SPOOLER_DOWN, note, note_size);
 }
 
-// "Printer installer WARNING (activity): error #code[ for value 'name']."
-class Heading {
-public:
-    Heading(DWORD code, UINT message_id, LPCSTR value_name)
-        : text_(load_format(value_name, format_), arguments(code, message_id, value_name), value_name ? 3 : 2) {}
-    LPCSTR get() const { return text_.get(); }
-
-private:
-    static LPCSTR load_format(LPCSTR value_name, char* format) {
-        load_text(value_name ? IDS_ENTRY_HEADING_WITH_VALUE : IDS_ENTRY_HEADING, format, entry_format_size);
-        return format;
-    }
-    const TextArgument* arguments(DWORD code, UINT message_id, LPCSTR value_name) {
-        load_text(message_id, activity_, activity_text_size);
-        arguments_[0] = text_argument(activity_);
-        arguments_[1] = number_argument(static_cast<LONG>(code));
-        arguments_[2] = text_argument(value_name);
-        return arguments_;
-    }
-    char format_[entry_format_size];
-    char activity_[activity_text_size];
-    TextArgument arguments_[3];
-    BuiltText text_;
-};
+// "Printer installer WARNING (activity): error #code[ for value 'name']." The activity
+// is loaded before the heading's format.
+BuiltText build_heading(DWORD code, UINT message_id, LPCSTR value_name) {
+    char activity[activity_text_size];
+    load_text(message_id, activity, activity_text_size);
+    char format[entry_format_size];
+    load_text(value_name ? IDS_ENTRY_HEADING_WITH_VALUE : IDS_ENTRY_HEADING, format, entry_format_size);
+    const TextArgument arguments[] = {text_argument(activity), number_argument(static_cast<LONG>(code)),
+                                      text_argument(value_name)};
+    return BuiltText(format, arguments, value_name ? 3 : 2);
+}
 
 // Appends pieces as one entry, after a line feed when a text is there already. Without
 // memory for the longer text, the entry is dropped and the text stays as it was.
@@ -96,7 +83,7 @@ bool ignored(DWORD code, DWORD ignore1, DWORD ignore2) { return code == 0 || cod
 
 LONG record_error(DWORD code, UINT message_id, LPCSTR value_name, DWORD ignore1, DWORD ignore2) {
     if (ignored(code, ignore1, ignore2)) return static_cast<LONG>(code);
-    Heading heading(code, message_id, value_name);
+    BuiltText heading = build_heading(code, message_id, value_name);
     Entry entry;
     format_system_text(code, value_name, entry.system);
     load_note(code, true, entry.note);
@@ -114,7 +101,7 @@ LONG record_last_error(UINT message_id, LPCSTR value_name, DWORD ignore1, DWORD 
 LONG show_last_error(HWND owner, UINT message_id, LPCSTR value_name, DWORD ignore1, DWORD ignore2) {
     DWORD code = GetLastError();
     if (ignored(code, ignore1, ignore2)) return static_cast<LONG>(code);
-    Heading heading(code, message_id, value_name);
+    BuiltText heading = build_heading(code, message_id, value_name);
     Entry entry;
     format_system_text(code, value_name, entry.system);
     // A message box is read at once, with no spooler to restart in between: 1722 gets no note.

@@ -52,7 +52,6 @@ BuiltText::BuiltText(LPCSTR format, const TextArgument* arguments, int count) {
     fill(format, arguments, count, target);
     target[length] = '\0';
     text_ = target;
-    length_ = static_cast<int>(length);
 }
 
 BuiltText::~BuiltText() {

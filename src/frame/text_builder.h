@@ -24,10 +24,8 @@ public:
     BuiltText& operator=(const BuiltText&) = delete;
     // Null when the text needed a block and none could be had.
     LPCSTR get() const { return text_; }
-    int length() const { return length_; }
 
 private:
     char fixed_[fixed_size];
     LPSTR text_ = nullptr;
-    int length_ = 0;
 };
