@@ -1,6 +1,7 @@
 #include "pending_replacements.h"
 
 #include "frame/memory.h"
+#include "frame/shared_read.h"
 
 #include <cstdio>
 #include <cstring>
@@ -62,8 +63,7 @@ bool wininit_path(LPSTR path, LPCSTR file_name) {
 }
 
 bool file_exists(LPCSTR path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = open_for_shared_reading(path);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;

@@ -1,10 +1,12 @@
 #include "orvinstl.h"
+#include "paths.h"
 #include "pending_replacements.h"
 #include "versions.h"
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
 #include "frame/platform_flags.h"
+#include "frame/shared_read.h"
 
 namespace {
 
@@ -13,18 +15,6 @@ void clear_read_only(LPCSTR path) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
-
-HANDLE open_for_comparison(LPCSTR path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-
-struct PathParts {
-    char drive[_MAX_DRIVE];
-    char directory[_MAX_DIR];
-    char name[_MAX_FNAME];
-    char extension[_MAX_EXT];
-};
 
 // Joins the parts into a full path of at most MAX_PATH characters; false when it
 // would not fit.
@@ -73,8 +63,8 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
     if (lstrlenA(destination) >= MAX_PATH)
         return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, destination, 0, 0);
     PathParts from{}, to{};
-    _splitpath(source, from.drive, from.directory, from.name, from.extension);
-    _splitpath(destination, to.drive, to.directory, to.name, to.extension);
+    split_path(source, &from);
+    split_path(destination, &to);
     if (!to.name[0]) lstrcpyA(to.name, from.name);
     if (!to.extension[0]) lstrcpyA(to.extension, from.extension);
     char source_path[MAX_PATH], destination_path[MAX_PATH], temporary_path[MAX_PATH];
@@ -87,10 +77,10 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
     lstrcatA(temporary_path, to.name);
     lstrcatA(temporary_path, to.extension);
 
-    HANDLE installed = open_for_comparison(destination_path);
+    HANDLE installed = open_for_shared_reading(destination_path);
     bool exists = installed != INVALID_HANDLE_VALUE;
     if (exists && !copyAlways) {
-        HANDLE incoming = open_for_comparison(source_path);
+        HANDLE incoming = open_for_shared_reading(source_path);
         if (incoming == INVALID_HANDLE_VALUE) {
             CloseHandle(installed);
             SetLastError(ERROR_FILE_NOT_FOUND);

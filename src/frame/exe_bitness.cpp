@@ -1,5 +1,6 @@
 #include "orvinstl.h"
 #include "platform_flags.h"
+#include "shared_read.h"
 
 #include <cstring>
 
@@ -46,8 +47,7 @@ LONG bitness_from_signature(const BYTE* bytes, DWORD size) {
 }
 
 LONG bitness_from_file(LPCSTR file_name) {
-    HANDLE file = CreateFileA(file_name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = open_for_shared_reading(file_name);
     if (file == INVALID_HANDLE_VALUE) return INS_EXE_UNKNOWN;
     LONG result = INS_EXE_UNKNOWN;
     DWORD size = GetFileSize(file, nullptr);

@@ -16,12 +16,6 @@ public:
     LocalBlock(const LocalBlock&) = delete;
     LocalBlock& operator=(const LocalBlock&) = delete;
     LPSTR get() const { return block_; }
-    // Hands the block over; the guard no longer frees it.
-    LPSTR release() {
-        LPSTR block = block_;
-        block_ = nullptr;
-        return block;
-    }
 
 private:
     LPSTR block_;

@@ -12,15 +12,13 @@ bool ends_list(LPCSTR name) { return !name || !*name; }
 // A copy of `length` bytes, or of the text with its terminator when length is -1. A
 // copy of no bytes still holds a terminator, so that it reads as an empty text.
 LPSTR copy_data(LPCSTR data, LONG length) {
-    SIZE_T size = length == -1 ? static_cast<SIZE_T>(lstrlenA(data ? data : "")) + 1 : static_cast<SIZE_T>(length < 0 ? 0 : length);
+    SIZE_T size = value_data_size(data, length);
     auto* copy = static_cast<LPSTR>(heap_alloc(size ? size : 1));
     if (copy && data) {
         for (SIZE_T i = 0; i < size; ++i) copy[i] = data[i];
     }
     return copy;
 }
-
-LPSTR copy_name(LPCSTR name) { return copy_data(name, -1); }
 
 // A record's REG_DWORD value in its 20-byte text block; data stays null when the read fails.
 void read_dword(HKEY key, ValueRecord& record) {
@@ -59,7 +57,7 @@ ValueRecord* copy_template_rows(const TemplateRow* rows) {
         return nullptr;
     }
     for (int i = 0; i < count; ++i) {
-        records[i].name = copy_name(rows[i].name);
+        records[i].name = copy_text(rows[i].name);
         records[i].data_length = rows[i].data_length;
         records[i].type = rows[i].type;
         records[i].data = copy_data(rows[i].data, rows[i].data_length);
@@ -83,8 +81,7 @@ LONG save_record(HKEY key, const ValueRecord& record) {
     }
     default: {
         // A text record of another type knows its length only by its terminator.
-        DWORD length = record.data_length == -1 ? static_cast<DWORD>(lstrlenA(data)) + 1
-                                                : static_cast<DWORD>(record.data_length < 0 ? 0 : record.data_length);
+        DWORD length = static_cast<DWORD>(value_data_size(data, record.data_length));
         LONG code = RegSetValueExA(key, record.name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(data), record.data ? length : 0);
         return code ? record_error(static_cast<DWORD>(code), IDS_SAVE_REGISTRY_DATA_REGSETVALUEEX_REG_BINARY, record.name, 0, 0) : 0;
     }
@@ -150,7 +147,7 @@ KeyEntry* cache_from_template(const TemplateKey* keys) {
         return nullptr;
     }
     for (int i = 0; i < count; ++i) {
-        cache[i].key_path = copy_name(keys[i].key_path);
+        cache[i].key_path = copy_text(keys[i].key_path);
         cache[i].values = copy_template_rows(keys[i].values);
     }
     return cache;

@@ -36,12 +36,15 @@ bool find_root(LPCSTR segment, HKEY* key) {
     return false;
 }
 
-// A heap copy of the text, for cutting it into segments without touching the caller's.
+}  // namespace
+
 LPSTR copy_text(LPCSTR text) {
     auto* copy = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(lstrlenA(text)) + 1));
     if (copy) lstrcpyA(copy, text);
     return copy;
 }
+
+namespace {
 
 // Ends the first segment of `text` at its slash; answers the rest, or null after the last.
 LPSTR split_segment(LPSTR text) {

@@ -19,3 +19,13 @@ constexpr LONG dword_text_size = 20;
 // beyond 32 bits stops at the nearest end of the range.
 LONG dword_from_text(LPCSTR text);
 void dword_to_text(DWORD value, LPSTR text);
+
+// The bytes a value's data has: -1 stands for the text with its terminator, any other
+// negative length for none.
+inline SIZE_T value_data_size(LPCSTR data, LONG length) {
+    if (length == -1) return static_cast<SIZE_T>(lstrlenA(data ? data : "")) + 1;
+    return static_cast<SIZE_T>(length < 0 ? 0 : length);
+}
+
+// A heap copy of the text with its terminator (heap_free), or null without memory.
+LPSTR copy_text(LPCSTR text);

@@ -111,7 +111,7 @@ LONG WINAPI insSetRegistryVal(LPCSTR path, LPCSTR valueName, LPCSTR data, LONG t
     LONG code = ERROR_SUCCESS;
     UINT activity = 0;
     if (type == REG_SZ) {
-        DWORD size = length == -1 ? static_cast<DWORD>(lstrlenA(data)) + 1 : static_cast<DWORD>(length);
+        DWORD size = static_cast<DWORD>(value_data_size(data, length));
         code = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), size);
         activity = IDS_SET_VALUE_SZ;
     } else if (type == REG_BINARY) {

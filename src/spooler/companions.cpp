@@ -2,6 +2,7 @@
 #include "monitors.h"
 
 #include "files/directories.h"
+#include "files/paths.h"
 #include "frame/platform_flags.h"
 #include "orvinstl.h"
 
@@ -13,16 +14,9 @@ const char* const dialog_companions_16bit[] = {"orv16flt", "orvpipe", nullptr};
 const char* const dialog_companions_32bit[] = {"orv32flt", nullptr};
 const char* const dialog_companions_9x[] = {"orv16flt", "orv32flt", "brg16flt", "brg32flt", nullptr};
 
-struct SplitPath {
-    char drive[_MAX_DRIVE];
-    char directory[_MAX_DIR];
-    char name[_MAX_FNAME];
-    char extension[_MAX_EXT];
-};
-
-bool split(LPCSTR path, SplitPath* parts) {
+bool split(LPCSTR path, PathParts* parts) {
     if (lstrlenA(path) >= MAX_PATH) return false;
-    _splitpath(path, parts->drive, parts->directory, parts->name, parts->extension);
+    split_path(path, parts);
     return true;
 }
 
@@ -35,12 +29,9 @@ bool join(LPSTR path, LPCSTR drive, LPCSTR directory, LPCSTR name, LPCSTR extens
 
 // A copy done, kept (the installed one is not older) or left to the next start all
 // count; anything else stops the companions.
-bool safe_copy_done(LPCSTR source, LPCSTR destination) {
-    LONG result = insSafeFileCopy(source, destination, 0);
-    return result == INS_OK || result == INS_INSTALLED_NOT_OLDER || result == INS_DEFERRED_TO_RESTART;
-}
+bool safe_copy_done(LPCSTR source, LPCSTR destination) { return copy_counts_as_done(insSafeFileCopy(source, destination, 0)); }
 
-bool copy_modules(const char* const* modules, const SplitPath& from, LPCSTR to_drive, LPCSTR to_directory) {
+bool copy_modules(const char* const* modules, const PathParts& from, LPCSTR to_drive, LPCSTR to_directory) {
     for (const char* const* module = modules; *module; ++module) {
         char source[MAX_PATH], destination[MAX_PATH];
         if (!join(source, from.drive, from.directory, *module, ".dll") ||
@@ -53,7 +44,7 @@ bool copy_modules(const char* const* modules, const SplitPath& from, LPCSTR to_d
 }  // namespace
 
 LONG copy_monitor_companions(LPCSTR monitor_path) {
-    SplitPath from{};
+    PathParts from{};
     if (!split(monitor_path, &from)) return 0;
     const char* const* modules = os_is_9x ? monitor_companions_9x : no_companions;
     char system[MAX_PATH];
@@ -70,7 +61,7 @@ LONG copy_monitor_companions(LPCSTR monitor_path) {
 }
 
 LONG copy_dialog_companions(LPCSTR source_path, LPCSTR program_path) {
-    SplitPath source{}, program{};
+    PathParts source{}, program{};
     if (!split(source_path, &source) || !split(program_path, &program)) return 0;
     char program_directory[MAX_PATH];
     if (!join(program_directory, program.drive, program.directory, "", "")) return 0;

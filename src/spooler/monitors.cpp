@@ -3,7 +3,7 @@
 #include "service_control.h"
 #include "two_call_list.h"
 
-#include "files/directories.h"
+#include "files/paths.h"
 #include "frame/platform_flags.h"
 #include "orvinstl.h"
 
@@ -21,10 +21,23 @@ const char monitor_key_format[] = "HKLM/System/CurrentControlSet/Control/Print/M
 LONG install_monitor_file(LPCSTR path, LPCSTR installed_path) {
     LONG result = insSafeFileCopy(path, installed_path, 0);
     if (result == INS_DEFERRED_TO_RESTART) reboot_flag = 1;
-    if (result == INS_OK || result == INS_INSTALLED_NOT_OLDER || result == INS_DEFERRED_TO_RESTART) return INS_OK;
+    if (copy_counts_as_done(result)) return INS_OK;
     // The copy's own result names the failure: the thread's last error may have been
     // changed by recording it, or never set for a path too long.
     return record_error(static_cast<DWORD>(result), IDS_COPYING_FILE, path, 0, 0);
+}
+
+// The system directory with "\" and the name; false, with an empty path, when that
+// does not fit MAX_PATH.
+bool system_file_path(LPCSTR name, LPSTR path) {
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    if (!length || length + 1 + lstrlenA(name) >= MAX_PATH) {
+        path[0] = '\0';
+        return false;
+    }
+    lstrcatA(path, "\\");
+    lstrcatA(path, name);
+    return true;
 }
 
 LONG fatal(LONG code) {
@@ -63,11 +76,8 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
     LPCSTR name = last_separator ? last_separator + 1 : monitorPath;
     if (lstrlenA(name) >= file_name_size) return record_error(ERROR_INVALID_NAME, IDS_ADDMONITOR, name, 0, 0);
     lstrcpyA(file_name, name);
-    UINT system_length = GetSystemDirectoryA(system_path, MAX_PATH);
-    if (!system_length || system_length + 1 + lstrlenA(file_name) >= MAX_PATH)
+    if (!system_file_path(file_name, system_path))
         return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE, monitorPath, 0, 0);
-    lstrcatA(system_path, "\\");
-    lstrcatA(system_path, file_name);
 
     HMODULE monitor = LoadLibraryA(monitorPath);
     if (!monitor) return fatal(record_last_error(IDS_LOADLIBRARY_MONITOR_DLL, monitorPath, 0, 0));
@@ -137,15 +147,8 @@ LONG delete_monitor(LPCSTR name, LONG delete_file) {
         LONG type = 0, needed = 0;
         // Read before the monitor goes: its key goes with it.
         if (insFetchRegistryVal(key, "Driver", reinterpret_cast<LPBYTE>(driver), &type, driver_value_size, &needed) == 0 &&
-            driver[0]) {
-            UINT length = GetSystemDirectoryA(file_path, MAX_PATH);
-            if (length && length + 1 + lstrlenA(driver) < MAX_PATH) {
-                lstrcatA(file_path, "\\");
-                lstrcatA(file_path, driver);
-            } else {
-                file_path[0] = '\0';
-            }
-        }
+            driver[0])
+            system_file_path(driver, file_path);
     }
     if (!DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>(name))) return record_last_error(IDS_DELETEMONITOR, name, 0, 0);
     if (file_path[0]) {
