@@ -187,18 +187,26 @@ void settle_services(MachineState& machine) {
     for (const std::string& name : names) delete_if_due(machine, name);
 }
 
+// The values every service key starts with, in the order Windows writes them.
+void write_service_key(MachineState& machine, const std::string& path, DWORD type, DWORD start, DWORD error_control,
+                       std::string image, std::string_view display) {
+    machine.registry.set_dword(path, print_registry::service_type, type);
+    machine.registry.set_dword(path, print_registry::service_start, start);
+    machine.registry.set_dword(path, print_registry::service_error_control, error_control);
+    image.push_back('\0');
+    machine.registry.set_value(path, print_registry::service_image_path, REG_EXPAND_SZ, image);
+    machine.registry.set_string(path, print_registry::service_display_name, display);
+}
+
 void lay_out_services(MachineState& machine) {
     if (!is_nt(machine)) return;
     const PlatformInfo& platform = platform_info(machine.platform);
     const bool spoolsv = platform.major >= 5;
     const std::string path = service_path(machine, print_registry::spooler_service);
-    machine.registry.set_dword(path, print_registry::service_type, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS);
-    machine.registry.set_dword(path, print_registry::service_start, SERVICE_AUTO_START);
-    machine.registry.set_dword(path, print_registry::service_error_control, SERVICE_ERROR_NORMAL);
-    std::string image = spoolsv ? "%SystemRoot%\\system32\\spoolsv.exe" : "%SystemRoot%\\system32\\spoolss.exe";
-    image.push_back('\0');
-    machine.registry.set_value(path, print_registry::service_image_path, REG_EXPAND_SZ, image);
-    machine.registry.set_string(path, print_registry::service_display_name, spoolsv ? "Print Spooler" : "Spooler");
+    write_service_key(machine, path, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
+                      SERVICE_ERROR_NORMAL,
+                      spoolsv ? "%SystemRoot%\\system32\\spoolsv.exe" : "%SystemRoot%\\system32\\spoolss.exe",
+                      spoolsv ? "Print Spooler" : "Spooler");
     machine.registry.set_string(path, print_registry::service_object_name, "LocalSystem");
     machine.registry.set_string(path, print_registry::service_group, "SpoolerGroup");
     ServiceRun& run = machine.services[std::string(print_registry::spooler_service)];
@@ -316,13 +324,8 @@ void Services::add(std::string_view name, const ServiceConfig& config) {
     if (!detail::is_nt(machine_)) throw std::logic_error("95/98 have no services");
     if (exists(name) || name.empty()) throw std::invalid_argument("cannot add service " + std::string(name));
     const std::string path = detail::service_path(machine_, name);
-    machine_.registry.set_dword(path, print_registry::service_type, config.type);
-    machine_.registry.set_dword(path, print_registry::service_start, config.start);
-    machine_.registry.set_dword(path, print_registry::service_error_control, config.error_control);
-    std::string image = config.image_path;
-    image.push_back('\0');
-    machine_.registry.set_value(path, print_registry::service_image_path, REG_EXPAND_SZ, image);
-    machine_.registry.set_string(path, print_registry::service_display_name, config.display_name.empty() ? name : config.display_name);
+    detail::write_service_key(machine_, path, config.type, config.start, config.error_control, config.image_path,
+                              config.display_name.empty() ? name : std::string_view(config.display_name));
     machine_.registry.set_string(path, print_registry::service_object_name, config.object_name);
     machine_.services[std::string(name)];
 }
@@ -415,11 +418,6 @@ const std::vector<ServiceEvent>& Services::events() const {
     return machine_.service_events;
 }
 
-bool Services::marked_for_delete(std::string_view name) const {
-    std::optional<std::string> key = detail::find_service(machine_, name);
-    return key && detail::marked(machine_, *key);
-}
-
 }  // namespace winsim
 
 // ---- Win32 ----------------------------------------------------------------------------
@@ -490,13 +488,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
     }
     namespace reg = winsim::print_registry;
     const std::string path = winsim::detail::service_path(machine, lpServiceName);
-    machine.registry.set_dword(path, reg::service_type, dwServiceType);
-    machine.registry.set_dword(path, reg::service_start, dwStartType);
-    machine.registry.set_dword(path, reg::service_error_control, dwErrorControl);
-    std::string image(lpBinaryPathName);
-    image.push_back('\0');
-    machine.registry.set_value(path, reg::service_image_path, REG_EXPAND_SZ, image);
-    machine.registry.set_string(path, reg::service_display_name, display);
+    winsim::detail::write_service_key(machine, path, dwServiceType, dwStartType, dwErrorControl, lpBinaryPathName, display);
     if (dwServiceType & (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS))
         machine.registry.set_string(path, reg::service_object_name, lpServiceStartName ? lpServiceStartName : "LocalSystem");
     if (lpLoadOrderGroup && *lpLoadOrderGroup) machine.registry.set_string(path, reg::service_group, lpLoadOrderGroup);

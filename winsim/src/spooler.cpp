@@ -102,13 +102,13 @@ std::size_t open_printer_handles(const MachineState& machine, std::string_view p
     return count;
 }
 
-void delete_printer_if_due(MachineState& machine, const std::string& printer) {
+void delete_printer_if_due(MachineState& machine, const std::string& printer, std::size_t handles_kept) {
     const std::string key = printers_key(machine) + "\\" + printer;
     if (!machine.registry.key_exists(key)) return;
     if (!(read_dword(machine, key, reg::printer_status) & PRINTER_STATUS_PENDING_DELETION)) return;
     auto jobs = machine.spooler.jobs.find(printer);
     if (jobs != machine.spooler.jobs.end() && !jobs->second.empty()) return;
-    if (open_printer_handles(machine, printer) != 0) return;
+    if (open_printer_handles(machine, printer) > handles_kept) return;
     machine.registry.delete_key(key);
     if (jobs != machine.spooler.jobs.end()) machine.spooler.jobs.erase(jobs);
 }
@@ -161,10 +161,13 @@ bool spooler_answers() {
     const Family family = platform_info(machine.platform).family;
     if (family == Family::win32s) return fail(ERROR_CALL_NOT_IMPLEMENTED, false);
     if (family == Family::win9x) return true;
+    return spooler_service_up(machine) ? true : fail(RPC_S_SERVER_UNAVAILABLE, false);
+}
+
+bool spooler_service_up(MachineState& machine) {
     settle_services(machine);
     auto run = machine.services.find(reg::spooler_service);
-    const bool up = run != machine.services.end() && (run->second.state == SERVICE_RUNNING || run->second.state == SERVICE_PAUSED);
-    return up ? true : fail(RPC_S_SERVER_UNAVAILABLE, false);
+    return run != machine.services.end() && (run->second.state == SERVICE_RUNNING || run->second.state == SERVICE_PAUSED);
 }
 
 void write_spooler(const MachineState& machine, toml::table& table) {
@@ -210,10 +213,7 @@ namespace winsim {
 namespace reg = print_registry;
 
 bool Spooler::running() const {
-    if (!detail::is_nt(machine_)) return true;
-    detail::settle_services(machine_);
-    auto run = machine_.services.find(reg::spooler_service);
-    return run != machine_.services.end() && (run->second.state == SERVICE_RUNNING || run->second.state == SERVICE_PAUSED);
+    return !detail::is_nt(machine_) || detail::spooler_service_up(machine_);
 }
 
 std::string Spooler::environment() const { return detail::native_environment(machine_); }
@@ -281,12 +281,6 @@ void Spooler::add_printer(std::string_view name, std::string_view port, std::str
 }
 
 std::vector<std::string> Spooler::monitors() const { return machine_.registry.subkeys(detail::monitors_key(machine_)); }
-
-std::vector<std::string> Spooler::loaded_monitors() const {
-    std::vector<std::string> names;
-    for (const detail::LoadedMonitor& monitor : machine_.spooler.monitors) names.push_back(monitor.name);
-    return names;
-}
 
 std::vector<std::string> Spooler::ports() const {
     std::vector<std::string> all;

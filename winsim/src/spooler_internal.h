@@ -37,8 +37,11 @@ struct PrinterObject : KernelObject {
 };
 
 std::size_t open_printer_handles(const MachineState& machine, std::string_view printer);
-// A printer pending deletion goes when its last job and its last handle are gone.
-void delete_printer_if_due(MachineState& machine, const std::string& printer);
+// A printer pending deletion goes when its last job and its handles are gone; the
+// handles kept are those that do not hold it (the one deleting it).
+void delete_printer_if_due(MachineState& machine, const std::string& printer, std::size_t handles_kept = 0);
+// Whether NT's spooler service runs (paused, it still serves).
+bool spooler_service_up(MachineState& machine);
 
 // Lays answers out in the caller's buffer: the fixed structures first, what they
 // point to behind them. A pass without a buffer measures.

@@ -276,12 +276,7 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
     machine.registry.set_dword(key, reg::printer_status,
                                winsim::detail::read_dword(machine, key, reg::printer_status) | PRINTER_STATUS_PENDING_DELETION);
     // The deleting handle does not keep the printer: only jobs and other handles do.
-    auto jobs = machine.spooler.jobs.find(object->printer);
-    const bool has_jobs = jobs != machine.spooler.jobs.end() && !jobs->second.empty();
-    if (!has_jobs && winsim::detail::open_printer_handles(machine, object->printer) <= 1) {
-        machine.registry.delete_key(key);
-        if (jobs != machine.spooler.jobs.end()) machine.spooler.jobs.erase(jobs);
-    }
+    winsim::detail::delete_printer_if_due(machine, object->printer, 1);
     return TRUE;
 }
 

@@ -83,8 +83,6 @@ public:
     // A running service is paused or continued (the spooler keeps serving while paused).
     void pause(std::string_view name);
     void resume(std::string_view name);
-    // Whether DeleteService marked it and it waits for its handles or its stop.
-    bool marked_for_delete(std::string_view name) const;
     // Every state change since this process began, in the order they were seen.
     const std::vector<ServiceEvent>& events() const;
 

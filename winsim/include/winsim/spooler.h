@@ -46,9 +46,8 @@ public:
     void add_printer(std::string_view name, std::string_view port, std::string_view driver,
                      std::string_view processor = "WinPrint", std::string_view datatype = "RAW");
 
-    // The registered monitors, and the ones the running spooler has loaded.
+    // The registered monitors.
     std::vector<std::string> monitors() const;
-    std::vector<std::string> loaded_monitors() const;
     std::vector<std::string> ports() const;
     // The printers, pending deletions included.
     std::vector<std::string> printers() const;
