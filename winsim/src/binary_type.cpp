@@ -16,6 +16,7 @@ using winsim::detail::ByteReader;
 using winsim::detail::image_file_dll;
 using winsim::detail::optional_magic_pe32;
 using winsim::detail::optional_magic_pe32_plus;
+using winsim::detail::fail;
 using winsim::detail::state;
 
 constexpr WORD subsystem_posix_cui = 7;
@@ -102,29 +103,14 @@ Verdict classify(const winsim::FileNode& node) {
 BOOL WINAPI GetBinaryTypeA(LPCSTR lpApplicationName, LPDWORD lpBinaryType) {
     WINSIM_API("GetBinaryTypeA", FALSE);
     // Windows 95 and 98 export the name only as a stub.
-    if (!winsim::detail::is_nt()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    if (!lpApplicationName || !lpBinaryType) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!winsim::detail::is_nt()) return fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (!lpApplicationName || !lpBinaryType) return fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD error = 0;
     std::shared_ptr<winsim::FileNode> node = state().files.find(lpApplicationName, error);
-    if (!node) {
-        SetLastError(error);
-        return FALSE;
-    }
-    if (node->directory) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
+    if (!node) return fail(error, FALSE);
+    if (node->directory) return fail(ERROR_ACCESS_DENIED, FALSE);
     Verdict verdict = classify(*node);
-    if (!verdict.ok) {
-        SetLastError(verdict.value);
-        return FALSE;
-    }
+    if (!verdict.ok) return fail(verdict.value, FALSE);
     *lpBinaryType = verdict.value;
     return TRUE;
 }

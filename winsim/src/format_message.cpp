@@ -14,6 +14,7 @@
 #include <vector>
 
 using winsim::detail::not_simulated;
+using winsim::detail::fail;
 using winsim::detail::state;
 
 namespace {
@@ -292,24 +293,15 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
             return 0;
         }
         definition = winsim::detail::system_message_text(dwMessageId);
-        if (!definition) {
-            SetLastError(ERROR_MR_MID_NOT_FOUND);
-            return 0;
-        }
+        if (!definition) return fail(ERROR_MR_MID_NOT_FOUND, 0);
     }
 
     Expansion expansion(dwFlags, Arguments);
-    if (!expansion.run(definition)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
+    if (!expansion.run(definition)) return fail(ERROR_INVALID_PARAMETER, 0);
     std::string text = lay_out(expansion.units(), dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK);
 
     // A text that does not fit leaves the caller's buffer as it was.
-    if (text.size() + 1 > nSize) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return 0;
-    }
+    if (text.size() + 1 > nSize) return fail(ERROR_INSUFFICIENT_BUFFER, 0);
     if (!lpBuffer) not_simulated("FormatMessageA into a NULL buffer");
     std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size());

@@ -50,6 +50,7 @@ using winsim::detail::ImageFormat;
 using winsim::detail::LoadedModule;
 using winsim::detail::ModuleKind;
 using winsim::detail::ResourceLookup;
+using winsim::detail::fail;
 using winsim::detail::state;
 
 constexpr DWORD error_bad_format = 11;  // ERROR_BAD_FORMAT
@@ -225,10 +226,7 @@ std::uintptr_t next_base(bool as_data) {
 HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
     const bool as_data = flags & LOAD_LIBRARY_AS_DATAFILE;
     FoundFile file = find_module_file(path, name);
-    if (!file.node) {
-        SetLastError(file.error);
-        return nullptr;
-    }
+    if (!file.node) return fail(file.error, nullptr);
     auto& modules = state().modules;
     for (auto& [base, module] : modules) {
         if (module.as_data != as_data || !is_disk_module(module)) continue;
@@ -239,14 +237,8 @@ HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
         }
     }
     std::optional<Image> parsed = Image::parse(file.node->data);
-    if (!parsed) {
-        SetLastError(ERROR_BAD_EXE_FORMAT);
-        return nullptr;
-    }
-    if (DWORD error = refusal(*parsed, as_data)) {
-        SetLastError(error);
-        return nullptr;
-    }
+    if (!parsed) return fail(ERROR_BAD_EXE_FORMAT, nullptr);
+    if (DWORD error = refusal(*parsed, as_data)) return fail(error, nullptr);
     auto image = std::make_shared<const Image>(std::move(*parsed));
     LoadedModule module;
     module.name = file.node->name;
@@ -265,10 +257,7 @@ HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
 }
 
 HMODULE load_module(LPCSTR path, DWORD flags) {
-    if (!path || !*path) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+    if (!path || !*path) return fail(ERROR_INVALID_PARAMETER, nullptr);
     bool as_data = flags & LOAD_LIBRARY_AS_DATAFILE;
     std::string name = module_file_name(path);
     auto& modules = state().modules;
@@ -310,44 +299,29 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 
 HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
     WINSIM_API("LoadLibraryExA", nullptr);
-    if (hFile) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return nullptr;
-    }
+    if (hFile) return fail(ERROR_INVALID_PARAMETER, nullptr);
     return load_module(lpLibFileName, dwFlags);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     WINSIM_API("GetProcAddress", nullptr);
     LoadedModule* module = module_of(hModule);
-    if (!module) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
-    }
+    if (!module) return fail(ERROR_INVALID_HANDLE, nullptr);
     if (!module->as_data && is_disk_module(*module)) {
         const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(hModule));
         if (disk && disk->image->format() == ImageFormat::ne)
             winsim::detail::not_simulated("GetProcAddress on a 16-bit module (Win32s thunks)");
     }
-    if (module->as_data || IS_INTRESOURCE(lpProcName)) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
+    if (module->as_data || IS_INTRESOURCE(lpProcName)) return fail(ERROR_PROC_NOT_FOUND, nullptr);
     auto it = module->exports.find(std::string_view(lpProcName));
-    if (it == module->exports.end()) {
-        SetLastError(ERROR_PROC_NOT_FOUND);
-        return nullptr;
-    }
+    if (it == module->exports.end()) return fail(ERROR_PROC_NOT_FOUND, nullptr);
     return it->second;
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     WINSIM_API("FreeLibrary", FALSE);
     LoadedModule* module = module_of(hLibModule);
-    if (!module) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return FALSE;
-    }
+    if (!module) return fail(ERROR_MOD_NOT_FOUND, FALSE);
     if (--module->references > 0) return TRUE;
     if (module->entry_called) {
         winsim::DllEntryPoint entry = module->program->entry;
@@ -365,10 +339,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
 int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax) {
     WINSIM_API("LoadStringA", 0);
     LoadedModule* module = module_of(hInstance);
-    if (!module || !lpBuffer || cchBufferMax <= 0) {
-        SetLastError(module ? ERROR_INVALID_PARAMETER : ERROR_RESOURCE_DATA_NOT_FOUND);
-        return 0;
-    }
+    if (!module || !lpBuffer || cchBufferMax <= 0) return fail(module ? ERROR_INVALID_PARAMETER : ERROR_RESOURCE_DATA_NOT_FOUND, 0);
     std::string_view text;
     bool found = false;
     std::string disk_text;

@@ -13,6 +13,7 @@ namespace {
 using winsim::detail::RegKey;
 using winsim::detail::RegValue;
 using winsim::detail::RegistryStore;
+using winsim::detail::fail;
 using winsim::detail::state;
 
 // The entry of a registry call: fault injection answers with the code itself.
@@ -381,18 +382,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescriptor, DWORD dwRevision) {
     WINSIM_API("InitializeSecurityDescriptor", FALSE);
     // 95/98 have the entry points of NT's security but none of it.
-    if (!is_nt()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    if (dwRevision != SECURITY_DESCRIPTOR_REVISION) {
-        SetLastError(ERROR_UNKNOWN_REVISION);
-        return FALSE;
-    }
-    if (!pSecurityDescriptor) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!is_nt()) return fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (dwRevision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION, FALSE);
+    if (!pSecurityDescriptor) return fail(ERROR_INVALID_PARAMETER, FALSE);
     auto* descriptor = static_cast<SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
     *descriptor = SECURITY_DESCRIPTOR{};
     descriptor->Revision = SECURITY_DESCRIPTOR_REVISION;
@@ -402,23 +394,11 @@ BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR pSecurityDescripto
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR pSecurityDescriptor, BOOL bDaclPresent, PACL pDacl,
                                       BOOL bDaclDefaulted) {
     WINSIM_API("SetSecurityDescriptorDacl", FALSE);
-    if (!is_nt()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-        return FALSE;
-    }
-    if (!pSecurityDescriptor) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!is_nt()) return fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    if (!pSecurityDescriptor) return fail(ERROR_INVALID_PARAMETER, FALSE);
     auto* descriptor = static_cast<SECURITY_DESCRIPTOR*>(pSecurityDescriptor);
-    if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) {
-        SetLastError(ERROR_UNKNOWN_REVISION);
-        return FALSE;
-    }
-    if (descriptor->Control & se_self_relative) {
-        SetLastError(ERROR_INVALID_SECURITY_DESCR);
-        return FALSE;
-    }
+    if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) return fail(ERROR_UNKNOWN_REVISION, FALSE);
+    if (descriptor->Control & se_self_relative) return fail(ERROR_INVALID_SECURITY_DESCR, FALSE);
     if (!bDaclPresent) {
         descriptor->Control &= static_cast<WORD>(~SE_DACL_PRESENT);
         return TRUE;

@@ -18,6 +18,7 @@ namespace {
 using winsim::detail::Image;
 using winsim::detail::ImageFormat;
 using winsim::detail::ResourceLookup;
+using winsim::detail::fail;
 using winsim::detail::state;
 
 constexpr WORD version_resource_id = 1;
@@ -200,10 +201,7 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) 
     WINSIM_API("GetFileVersionInfoSizeA", 0);
     if (lpdwHandle) *lpdwHandle = 0;
     VersionResource resource = read_version_resource(lptstrFilename);
-    if (resource.error) {
-        SetLastError(resource.error);
-        return 0;
-    }
+    if (resource.error) return fail(resource.error, 0);
     if (lpdwHandle && winsim::platform_info(state().platform).family != winsim::Family::nt)
         *lpdwHandle = static_cast<DWORD>(resource.file_offset);
     return block_size(resource);
@@ -214,15 +212,9 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) 
 // that a query never writes past the caller's buffer.
 BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData) {
     WINSIM_API("GetFileVersionInfoA", FALSE);
-    if (!lpData && dwLen) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
+    if (!lpData && dwLen) return fail(ERROR_INVALID_PARAMETER, FALSE);
     VersionResource resource = read_version_resource(lptstrFilename);
-    if (resource.error) {
-        SetLastError(resource.error);
-        return FALSE;
-    }
+    if (resource.error) return fail(resource.error, FALSE);
     const std::size_t copied = std::min<std::size_t>(dwLen, resource.bytes.size());
     if (copied) std::memcpy(lpData, resource.bytes.data(), copied);
     if (resource.unicode) {
@@ -236,22 +228,19 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwL
 
 BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen) {
     WINSIM_API("VerQueryValueA", FALSE);
-    if (!pBlock || !lpSubBlock || !lplpBuffer) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    auto fail = [&](DWORD error) {
+    if (!pBlock || !lpSubBlock || !lplpBuffer) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    // A query that finds nothing also answers a length of 0.
+    auto not_found = [&](DWORD error) {
         if (puLen) *puLen = 0;
-        SetLastError(error);
-        return FALSE;
+        return fail(error, FALSE);
     };
     const Block block(pBlock);
-    if (!block.valid()) return fail(ERROR_INVALID_DATA);
+    if (!block.valid()) return not_found(ERROR_INVALID_DATA);
     std::optional<Block::Node> node = block.node_at(0, block.length());
-    if (!node) return fail(ERROR_INVALID_DATA);
+    if (!node) return not_found(ERROR_INVALID_DATA);
     for (std::string_view name : path_names(lpSubBlock)) {
         node = block.child(*node, name);
-        if (!node) return fail(ERROR_RESOURCE_TYPE_NOT_FOUND);
+        if (!node) return not_found(ERROR_RESOURCE_TYPE_NOT_FOUND);
     }
 
     if (!node->text) {
@@ -261,7 +250,7 @@ BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer
     }
     // A UTF-16 text: its ANSI form, one byte per character, terminator included.
     unsigned char* room = block.conversion_room(*node);
-    if (!room) return fail(ERROR_INVALID_DATA);
+    if (!room) return not_found(ERROR_INVALID_DATA);
     const std::size_t units = node->value_bytes / 2;
     for (std::size_t i = 0; i < units; ++i) {
         const WORD unit = word_at(block.bytes(), node->value + 2 * i);
