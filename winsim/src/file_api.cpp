@@ -71,6 +71,15 @@ DWORD open_file_refusal() {
 
 void touch(FileNode& node) { node.last_write_time = node.last_access_time = state().clock.now(); }
 
+void write_at_position(FileObject& file, std::string_view bytes) {
+    if (bytes.empty()) return;
+    std::string& data = file.node->data;
+    if (file.position + bytes.size() > data.size()) data.resize(file.position + bytes.size(), '\0');
+    std::memcpy(data.data() + file.position, bytes.data(), bytes.size());
+    file.position += bytes.size();
+    touch(*file.node);
+}
+
 std::optional<Resolved> resolve(LPCSTR path, DWORD& error) {
     if (!path) {
         error = ERROR_INVALID_PARAMETER;
@@ -255,13 +264,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     if (!lpNumberOfBytesWritten) return fail(ERROR_INVALID_PARAMETER, FALSE);
     *lpNumberOfBytesWritten = 0;
     if (!wants_write(file->access)) return fail(ERROR_ACCESS_DENIED, FALSE);
-    std::string& data = file->node->data;
-    if (nNumberOfBytesToWrite == 0) return TRUE;  // writes nothing, and the file keeps its time
-    std::uint64_t end = file->position + nNumberOfBytesToWrite;
-    if (end > data.size()) data.resize(end, '\0');
-    std::memcpy(data.data() + file->position, lpBuffer, nNumberOfBytesToWrite);
-    file->position = end;
-    winsim::detail::touch(*file->node);
+    winsim::detail::write_at_position(*file, std::string_view(static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite));
     *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
     return TRUE;
 }

@@ -26,6 +26,9 @@ DWORD open_file_refusal();
 
 // Marks a file as written now (a write moves its last-write time to the clock).
 void touch(FileNode& node);
+// Writes the bytes at the open's position, growing the file as needed, and moves the
+// position past them; writing nothing leaves the file and its time as they are.
+void write_at_position(FileObject& file, std::string_view bytes);
 
 // Where the platform keeps its parts on drive C:.
 struct Directories {

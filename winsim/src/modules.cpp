@@ -7,7 +7,6 @@
 #include "image_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -18,26 +17,20 @@ namespace winsim {
 
 namespace {
 
-std::map<std::string, ProgramModule>& program_modules() {
-    static std::map<std::string, ProgramModule> modules;
+std::map<std::string, ProgramModule, detail::LessNoCase>& program_modules() {
+    static std::map<std::string, ProgramModule, detail::LessNoCase> modules;
     return modules;
-}
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 }  // namespace
 
 void register_program_module(ProgramModule module) {
-    std::string key = lower(module.name);
+    std::string key = module.name;
     program_modules()[key] = std::move(module);
 }
 
 const ProgramModule* find_program_module(std::string_view name) {
-    auto it = program_modules().find(lower(name));
+    auto it = program_modules().find(name);
     return it == program_modules().end() ? nullptr : &it->second;
 }
 
@@ -132,11 +125,6 @@ bool describe_module(const std::string& name, LoadedModule& module) {
 
 bool has_path(std::string_view name) { return name.find_first_of("\\/:") != std::string_view::npos; }
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Where Windows looks for a bare module name: the program's directory and the
 // current one (both C:\ here), the system directory, on NT the 16-bit system
@@ -231,7 +219,7 @@ HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
     for (auto& [base, module] : modules) {
         if (module.as_data != as_data || !is_disk_module(module)) continue;
         const DiskModule* disk = disk_module(base);
-        if (disk && upper(disk->path) == upper(file.path)) {
+        if (disk && same_name(disk->path, file.path)) {
             ++module.references;
             return reinterpret_cast<HMODULE>(base);
         }

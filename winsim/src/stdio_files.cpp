@@ -59,12 +59,8 @@ ssize_t write_cookie(void* cookie, const char* buffer, size_t size) {
         if (stream->text && buffer[i] == '\n') bytes += '\r';
         bytes += buffer[i];
     }
-    std::string& data = file.node->data;
-    if (stream->append) file.position = data.size();
-    if (file.position + bytes.size() > data.size()) data.resize(file.position + bytes.size(), '\0');
-    std::memcpy(data.data() + file.position, bytes.data(), bytes.size());
-    file.position += bytes.size();
-    if (size) winsim::detail::touch(*file.node);
+    if (stream->append) file.position = file.node->data.size();
+    winsim::detail::write_at_position(file, bytes);
     return static_cast<ssize_t>(size);
 }
 
