@@ -22,13 +22,16 @@ Machine* current = nullptr;
 constexpr const char* state_file = "machine.toml";
 constexpr const char* registry_file = "registry.reg";
 
-std::int64_t filetime_value(const FILETIME& time) {
-    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
-}
+using detail::filetime_of;
 
-FILETIME filetime_of(std::int64_t value) {
-    auto bits = static_cast<std::uint64_t>(value);
-    return FILETIME{static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
+std::int64_t filetime_value(const FILETIME& time) { return static_cast<std::int64_t>(detail::ticks_of(time)); }
+
+// The process's memory blocks go with it.
+void free_process_memory(detail::MachineState& machine) {
+    for (const auto& [block, size] : machine.local_blocks) std::free(const_cast<void*>(block));
+    for (const auto& [block, size] : machine.heap_blocks) std::free(const_cast<void*>(block));
+    machine.local_blocks.clear();
+    machine.heap_blocks.clear();
 }
 
 template <typename Enum, std::size_t N>
@@ -57,8 +60,7 @@ const char* setupapi_name(SetupApi setupapi) {
 }
 
 FILETIME Clock::now() const {
-    std::uint64_t time = boot_time_ + uptime_ms_ * 10000;
-    return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    return detail::filetime_of(boot_time_ + uptime_ms_ * 10000);
 }
 
 Machine::Machine(std::unique_ptr<detail::MachineState> state) : state_(std::move(state)) {
@@ -69,8 +71,7 @@ Machine::Machine(std::unique_ptr<detail::MachineState> state) : state_(std::move
 
 Machine::~Machine() {
     // The process ends with its machine: whatever it still held goes with it.
-    for (const auto& [block, size] : state_->local_blocks) std::free(const_cast<void*>(block));
-    for (const auto& [block, size] : state_->heap_blocks) std::free(const_cast<void*>(block));
+    free_process_memory(*state_);
     if (current == this) current = nullptr;
 }
 
@@ -134,9 +135,9 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
             std::shared_ptr<FileNode> node = state->files.node((*file)["path"].value_or(std::string{}));
             if (!node) continue;  // removed from the folder by hand
             node->attributes = static_cast<DWORD>((*file)["attributes"].value_or(std::int64_t{node->attributes}));
-            node->creation_time = filetime_of((*file)["created"].value_or(std::int64_t{0}));
-            node->last_access_time = filetime_of((*file)["accessed"].value_or(std::int64_t{0}));
-            node->last_write_time = filetime_of((*file)["written"].value_or(std::int64_t{0}));
+            node->creation_time = filetime_of(static_cast<std::uint64_t>((*file)["created"].value_or(std::int64_t{0})));
+            node->last_access_time = filetime_of(static_cast<std::uint64_t>((*file)["accessed"].value_or(std::int64_t{0})));
+            node->last_write_time = filetime_of(static_cast<std::uint64_t>((*file)["written"].value_or(std::int64_t{0})));
             // A saved alias wins over the one made on loading; a file added by hand
             // keeps the one it was given.
             if (std::optional<std::string> alias = (*file)["short"].value<std::string>()) node->short_name = *alias;
@@ -237,16 +238,12 @@ void Machine::reboot() {
     machine.views.clear();
     machine.handles.clear();
     machine.next_handle = 0x100;
-    for (const auto& [block, size] : machine.local_blocks) std::free(const_cast<void*>(block));
-    for (const auto& [block, size] : machine.heap_blocks) std::free(const_cast<void*>(block));
-    machine.local_blocks.clear();
-    machine.heap_blocks.clear();
+    free_process_memory(machine);
     machine.files.release_all();
 
     // The system starts again: what was put off to the restart is done before any
     // program runs.
-    std::uint64_t now = machine.clock.boot_time() + machine.clock.uptime_ms() * 10000;
-    machine.clock.set_state(now, 0);
+    machine.clock.set_state(detail::ticks_of(machine.clock.now()), 0);
     if (is_nt()) detail::carry_out_pending_renames(machine);
     else if (is_9x()) detail::carry_out_wininit(machine);
     // Then the auto-start services start: the spooler among them, which loads its

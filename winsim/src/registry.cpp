@@ -122,15 +122,13 @@ HKEY add_key_handle(std::shared_ptr<RegKey> key, REGSAM access) {
 }
 
 void touch(RegKey& key) {
-    FILETIME now = state().clock.now();
-    key.last_write = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    key.last_write = winsim::detail::ticks_of(state().clock.now());
 }
 
 FILETIME last_write_of(const RegKey& key) {
     // 95/98 keep no times.
     if (!is_nt()) return FILETIME{0, 0};
-    std::uint64_t time = key.last_write ? key.last_write : state().clock.boot_time();
-    return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    return winsim::detail::filetime_of(key.last_write ? key.last_write : state().clock.boot_time());
 }
 
 bool is_string_type(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }

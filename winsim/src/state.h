@@ -80,6 +80,12 @@ struct MachineState {
 
 MachineState& state();
 
+// A FILETIME as its count of 100-nanosecond ticks, and back.
+inline std::uint64_t ticks_of(const FILETIME& time) {
+    return static_cast<std::uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+inline FILETIME filetime_of(std::uint64_t ticks) { return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}; }
+
 inline bool is_nt(const MachineState& machine) { return platform_info(machine.platform).family == Family::nt; }
 // Whether the current machine is of the NT family.
 inline bool is_nt() { return is_nt(state()); }
