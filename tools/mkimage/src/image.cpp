@@ -141,10 +141,23 @@ struct Resource {
     std::string data;
 };
 
+std::string ne_string_block(const std::map<std::uint16_t, std::string>& strings, unsigned block) {
+    std::string out;
+    for (unsigned slot = 0; slot < 16; ++slot) {
+        auto it = strings.find(static_cast<std::uint16_t>((block - 1) * 16 + slot));
+        std::string_view text = it == strings.end() ? std::string_view() : std::string_view(it->second);
+        if (text.size() > 0xFF) throw std::invalid_argument("NE string over 255 characters");
+        out += static_cast<char>(text.size());
+        out += text;
+    }
+    return out;
+}
+
 std::vector<Resource> resources_of(const ImageRecipe& recipe) {
     std::vector<Resource> resources;
     for (unsigned block : string_blocks(recipe.strings)) {
-        std::string data = recipe.kind == ImageKind::ne ? std::string() : pe_string_block(recipe.strings, block);
+        std::string data =
+            recipe.kind == ImageKind::ne ? ne_string_block(recipe.strings, block) : pe_string_block(recipe.strings, block);
         resources.push_back({rt_string, static_cast<std::uint16_t>(block), std::move(data)});
     }
     if (recipe.version)
@@ -261,7 +274,7 @@ std::string export_section(const ImageRecipe& recipe, const std::vector<std::uin
     }
 
     put32(out, 0, 0);           // characteristics
-    put32(out, 4, 0x377B3C80);  // time stamp, the headers' own
+    put32(out, 4, PeHeaders{}.time_date_stamp);  // the headers' own time stamp
     put16(out, 8, 0);
     put16(out, 10, 0);
     put32(out, 12, rva + static_cast<std::uint32_t>(dll_name_at));
@@ -393,24 +406,10 @@ std::string build_pe(const ImageRecipe& recipe, ImageMap* map) {
 // 16-bit loader multiplies both by the shift.
 constexpr unsigned ne_alignment_shift = 4;
 
-std::string ne_string_block(const std::map<std::uint16_t, std::string>& strings, unsigned block) {
-    std::string out;
-    for (unsigned slot = 0; slot < 16; ++slot) {
-        auto it = strings.find(static_cast<std::uint16_t>((block - 1) * 16 + slot));
-        std::string_view text = it == strings.end() ? std::string_view() : std::string_view(it->second);
-        if (text.size() > 0xFF) throw std::invalid_argument("NE string over 255 characters");
-        out += static_cast<char>(text.size());
-        out += text;
-    }
-    return out;
-}
-
 std::string build_ne(const ImageRecipe& recipe, ImageMap* map) {
     if (!recipe.exports.empty()) throw std::invalid_argument("NE images are made without exports");
     if (recipe.module_name.size() > 0xFF) throw std::invalid_argument("NE module name over 255 characters");
     std::vector<Resource> resources = resources_of(recipe);
-    for (Resource& r : resources)
-        if (r.type == rt_string) r.data = ne_string_block(recipe.strings, r.id);
 
     std::map<std::uint16_t, std::vector<const Resource*>> by_type;
     for (const Resource& r : resources) by_type[r.type].push_back(&r);
