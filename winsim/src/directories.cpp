@@ -248,7 +248,7 @@ HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
     std::memset(lpReOpenBuff, 0, sizeof *lpReOpenBuff);
     lpReOpenBuff->cBytes = sizeof *lpReOpenBuff;
     std::vector<std::string> candidates;
-    if (std::strpbrk(lpFileName, "\\/:")) {
+    if (winsim::detail::names_a_path(lpFileName)) {
         candidates.push_back(lpFileName);
     } else {
         const winsim::detail::Directories where = directories();

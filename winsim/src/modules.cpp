@@ -123,9 +123,6 @@ bool describe_module(const std::string& name, LoadedModule& module) {
     return false;
 }
 
-bool has_path(std::string_view name) { return name.find_first_of("\\/:") != std::string_view::npos; }
-
-
 // Where Windows looks for a bare module name: the program's directory and the
 // current one (both C:\ here), the system directory, on NT the 16-bit system
 // directory, then the Windows directory.
@@ -148,7 +145,7 @@ struct FoundFile {
 FoundFile find_module_file(LPCSTR path, const std::string& name) {
     FoundFile found;
     DWORD error = 0;
-    if (has_path(path)) {
+    if (winsim::detail::names_a_path(path)) {
         std::optional<winsim::WindowsPath> parsed = winsim::FileSystem::parse(path, error);
         if (parsed) found.node = state().files.find(*parsed, error);
         if (!found.node) {
@@ -253,7 +250,7 @@ HMODULE load_module(LPCSTR path, DWORD flags) {
     // the modules that are not files of this disk, which have no other name.
     for (auto& [base, module] : modules) {
         if (module.as_data != as_data || !same_name(module.name, name)) continue;
-        if (is_disk_module(module) && has_path(path)) continue;
+        if (is_disk_module(module) && winsim::detail::names_a_path(path)) continue;
         ++module.references;
         return reinterpret_cast<HMODULE>(base);
     }

@@ -14,6 +14,10 @@ inline bool same_name(std::string_view a, std::string_view b) {
            });
 }
 
+// Whether a name carries a path (a directory or a drive) rather than standing alone
+// to be searched for.
+inline bool names_a_path(std::string_view name) { return name.find_first_of("\\/:") != std::string_view::npos; }
+
 // The order of such names, for maps keyed by them.
 struct LessNoCase {
     using is_transparent = void;

@@ -74,7 +74,7 @@ std::string default_devmode(const MachineState& machine, std::string_view printe
 }
 
 std::string system_path(const MachineState& machine, std::string_view dll) {
-    if (dll.find_first_of("\\/:") != std::string_view::npos) return std::string(dll);
+    if (names_a_path(dll)) return std::string(dll);
     return std::string(platform_info(machine.platform).system_directory) + "\\" + std::string(dll);
 }
 
