@@ -26,12 +26,7 @@ void read_dword(HKEY key, ValueRecord& record) {
     record.data = nullptr;
     record.data_length = dword_text_size;
     DWORD value = 0;
-    DWORD size = sizeof value;
-    LONG code = RegQueryValueExA(key, record.name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size);
-    if (code) {
-        record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_DWORD, record.name, 0, 0);
-        return;
-    }
+    if (query_dword(key, record.name, &value)) return;
     record.data = static_cast<LPSTR>(heap_alloc(dword_text_size));
     if (record.data) dword_to_text(value, record.data);
 }

@@ -38,6 +38,12 @@ bool find_root(LPCSTR segment, HKEY* key) {
 
 }  // namespace
 
+LONG query_dword(HKEY key, LPCSTR name, DWORD* value) {
+    DWORD size = sizeof *value;
+    LONG code = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(value), &size);
+    return code ? record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_DWORD, name, 0, 0) : 0;
+}
+
 LPSTR copy_text(LPCSTR text) {
     auto* copy = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(lstrlenA(text)) + 1));
     if (copy) lstrcpyA(copy, text);

@@ -27,5 +27,8 @@ inline SIZE_T value_data_size(LPCSTR data, LONG length) {
     return static_cast<SIZE_T>(length < 0 ? 0 : length);
 }
 
+// Reads a REG_DWORD value; 0, or the Windows code, recorded with the value's name.
+LONG query_dword(HKEY key, LPCSTR name, DWORD* value);
+
 // A heap copy of the text with its terminator (heap_free), or null without memory.
 LPSTR copy_text(LPCSTR text);

@@ -51,9 +51,7 @@ LONG fetch_value(HKEY key, LPCSTR name, LPBYTE buffer, DWORD type, DWORD size, L
     }
     case REG_DWORD: {
         DWORD value = 0;
-        DWORD value_size = sizeof value;
-        LONG code = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &value_size);
-        if (code) return record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_DWORD, name, 0, 0);
+        if (LONG code = query_dword(key, name, &value)) return code;
         char text[dword_text_size];
         dword_to_text(value, text);
         LONG length = lstrlenA(text) + 1;
