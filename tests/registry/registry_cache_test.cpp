@@ -4,7 +4,7 @@
 #include "registry/registry_cache.h"
 #include "registry/registry_path.h"
 
-#include <winsim/registry.h>
+#include <winsim/registry/registry.h>
 
 namespace {
 

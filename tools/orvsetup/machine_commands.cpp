@@ -1,6 +1,6 @@
 #include "machine_commands.h"
 
-#include <winsim/services.h>
+#include <winsim/services/services.h>
 
 #include <fstream>
 #include <sstream>

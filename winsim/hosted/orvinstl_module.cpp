@@ -3,7 +3,7 @@
 // its DllMain and GetProcAddress finds what the export list names.
 #include "orvinstl.h"
 
-#include <winsim/modules.h>
+#include <winsim/images/modules.h>
 
 #include <map>
 #include <string>

@@ -4,12 +4,12 @@
 
 #include <winsim/windows.h>
 #include <winsim/platforms.h>
-#include <winsim/desktop.h>
+#include <winsim/user/desktop.h>
 #include <winsim/faults.h>
-#include <winsim/filesystem.h>
-#include <winsim/registry.h>
-#include <winsim/services.h>
-#include <winsim/spooler.h>
+#include <winsim/kernel/filesystem.h>
+#include <winsim/registry/registry.h>
+#include <winsim/services/services.h>
+#include <winsim/spooler/spooler.h>
 
 #include <filesystem>
 #include <functional>

@@ -1,0 +1,307 @@
+// Local printers: their registry keys under Printers, the handles that open them,
+// their queues, and deletion that waits for the last job and the last other handle.
+#include "spooler/spooler_internal.h"
+
+#include <algorithm>
+
+namespace {
+
+using winsim::detail::fail;
+using winsim::detail::PrinterObject;
+using winsim::detail::state;
+namespace reg = winsim::print_registry;
+
+using winsim::detail::is_nt;
+
+std::string key_of(const std::string& printer) { return winsim::detail::printers_key(state()) + "\\" + printer; }
+
+std::optional<std::string> find_printer(std::string_view name) {
+    return winsim::detail::find_subkey(state(), winsim::detail::printers_key(state()), name);
+}
+
+// The printer behind a handle that the running spooler still knows.
+std::shared_ptr<PrinterObject> printer_handle(HANDLE handle) {
+    std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(handle);
+    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
+    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
+    return object;
+}
+
+// 95/98 keep no security: every handle may do everything.
+bool may(const PrinterObject& object, DWORD right) { return !is_nt() || (object.access & right) == right; }
+
+DWORD map_generic(DWORD access) {
+    if (access & GENERIC_READ) access |= READ_CONTROL | PRINTER_ACCESS_USE;
+    if (access & GENERIC_WRITE) access |= READ_CONTROL | PRINTER_ACCESS_USE;
+    if (access & GENERIC_EXECUTE) access |= READ_CONTROL | PRINTER_ACCESS_USE;
+    if (access & GENERIC_ALL) access |= PRINTER_ALL_ACCESS;
+    return access & ~(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
+}
+
+std::vector<std::string> datatypes_of(const std::string& processor_key) {
+    std::vector<std::string> types;
+    std::optional<winsim::RegistryValue> value = state().registry.value(processor_key, reg::processor_datatypes);
+    if (!value) return types;
+    std::string_view rest = value->bytes;
+    while (!rest.empty() && rest.front() != '\0') {
+        std::size_t end = rest.find('\0');
+        types.emplace_back(rest.substr(0, end));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+    }
+    return types;
+}
+
+// The checks AddPrinter and SetPrinter share: what the printer names must exist.
+DWORD check_parts(const PRINTER_INFO_2A& info) {
+    winsim::detail::MachineState& machine = state();
+    if (!info.pPortName || !winsim::detail::monitor_of_port(machine, info.pPortName)) return ERROR_UNKNOWN_PORT;
+    if (!info.pDriverName || !winsim::detail::find_subkey(machine, winsim::detail::drivers_key(machine), info.pDriverName))
+        return ERROR_UNKNOWN_PRINTER_DRIVER;
+    std::optional<std::string> processor =
+        info.pPrintProcessor ? winsim::detail::find_subkey(machine, winsim::detail::processors_key(machine), info.pPrintProcessor)
+                             : std::nullopt;
+    if (!processor) return ERROR_UNKNOWN_PRINTPROCESSOR;
+    if (info.pDatatype && *info.pDatatype) {
+        std::vector<std::string> types = datatypes_of(winsim::detail::processors_key(machine) + "\\" + *processor);
+        if (std::none_of(types.begin(), types.end(), [&](const std::string& type) { return winsim::detail::same_name(type, info.pDatatype); }))
+            return ERROR_INVALID_DATATYPE;
+    }
+    return 0;
+}
+
+std::string text(LPCSTR value) { return value ? value : ""; }
+
+std::string devmode_bytes(const DEVMODEA* mode) {
+    if (!mode || mode->dmSize < 124) return {};
+    return std::string(reinterpret_cast<const char*>(mode), static_cast<std::size_t>(mode->dmSize) + mode->dmDriverExtra);
+}
+
+void write_settings(const std::string& key, const PRINTER_INFO_2A& info) {
+    winsim::Registry& registry = state().registry;
+    registry.set_string(key, reg::printer_share_name, text(info.pShareName));
+    registry.set_string(key, reg::printer_port, text(info.pPortName));
+    registry.set_string(key, reg::printer_driver, text(info.pDriverName));
+    registry.set_string(key, reg::printer_comment, text(info.pComment));
+    registry.set_string(key, reg::printer_location, text(info.pLocation));
+    registry.set_string(key, reg::printer_separator_file, text(info.pSepFile));
+    registry.set_string(key, reg::printer_print_processor, text(info.pPrintProcessor));
+    registry.set_string(key, reg::printer_datatype, info.pDatatype && *info.pDatatype ? info.pDatatype : "RAW");
+    registry.set_string(key, reg::printer_parameters, text(info.pParameters));
+    registry.set_dword(key, reg::printer_attributes, info.Attributes | (is_nt() ? PRINTER_ATTRIBUTE_LOCAL : 0));
+    registry.set_dword(key, reg::printer_priority, info.Priority);
+    registry.set_dword(key, reg::printer_default_priority, info.DefaultPriority);
+    registry.set_dword(key, reg::printer_start_time, info.StartTime);
+    registry.set_dword(key, reg::printer_until_time, info.UntilTime);
+}
+
+// One printer's PRINTER_INFO_2A, its strings and DEVMODE packed behind the structures.
+void pack_printer(winsim::detail::Packer& packer, const std::string& printer, PRINTER_INFO_2A* out) {
+    winsim::detail::MachineState& machine = state();
+    const std::string key = key_of(printer);
+    auto string = [&](std::string_view name) { return packer.string(winsim::detail::read_string(machine, key, name)); };
+    PRINTER_INFO_2A info{};
+    info.pServerName = nullptr;  // a local printer
+    info.pPrinterName = packer.string(printer);
+    info.pShareName = string(reg::printer_share_name);
+    info.pPortName = string(reg::printer_port);
+    info.pDriverName = string(reg::printer_driver);
+    info.pComment = string(reg::printer_comment);
+    info.pLocation = string(reg::printer_location);
+    std::optional<winsim::RegistryValue> mode = machine.registry.value(key, reg::printer_devmode);
+    if (mode && !mode->bytes.empty()) info.pDevMode = static_cast<LPDEVMODEA>(packer.bytes(mode->bytes, alignof(DEVMODEA)));
+    info.pSepFile = string(reg::printer_separator_file);
+    info.pPrintProcessor = string(reg::printer_print_processor);
+    info.pDatatype = string(reg::printer_datatype);
+    info.pParameters = string(reg::printer_parameters);
+    info.pSecurityDescriptor = nullptr;
+    info.Attributes = winsim::detail::read_dword(machine, key, reg::printer_attributes);
+    info.Priority = winsim::detail::read_dword(machine, key, reg::printer_priority, 1);
+    info.DefaultPriority = winsim::detail::read_dword(machine, key, reg::printer_default_priority);
+    info.StartTime = winsim::detail::read_dword(machine, key, reg::printer_start_time);
+    info.UntilTime = winsim::detail::read_dword(machine, key, reg::printer_until_time);
+    info.Status = winsim::detail::read_dword(machine, key, reg::printer_status);
+    auto jobs = machine.spooler.jobs.find(printer);
+    info.cJobs = jobs == machine.spooler.jobs.end() ? 0 : static_cast<DWORD>(jobs->second.size());
+    info.AveragePPM = 0;
+    if (out) *out = info;
+}
+
+DWORD pack_printers(const std::vector<std::string>& printers, LPBYTE buffer) {
+    winsim::detail::Packer packer(buffer, printers.size() * sizeof(PRINTER_INFO_2A));
+    for (std::size_t i = 0; i < printers.size(); ++i)
+        pack_printer(packer, printers[i], buffer ? reinterpret_cast<PRINTER_INFO_2A*>(buffer) + i : nullptr);
+    return static_cast<DWORD>(packer.size());
+}
+
+bool invalid_level(DWORD level) { return level > 9; }
+
+HANDLE add_printer_handle(const std::string& printer, DWORD access) {
+    auto object = std::make_shared<PrinterObject>();
+    object->printer = printer;
+    object->access = access;
+    object->generation = state().spooler.generation;
+    return winsim::detail::add_handle(std::move(object));
+}
+
+}  // namespace
+
+BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
+                          LPDWORD pcReturned) {
+    WINSIM_API("EnumPrintersA", FALSE);
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    if (Name && *Name) winsim::detail::not_simulated("EnumPrintersA of another server");
+    if (Flags & ~(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) winsim::detail::not_simulated("EnumPrintersA of remote printers");
+    if (Level != 1 && Level != 2 && Level != 4 && Level != 5) {
+        if (!is_nt()) winsim::detail::not_simulated("EnumPrintersA with a level 95/98 do not know");
+        return fail(ERROR_INVALID_LEVEL, FALSE);
+    }
+    if (Level != 2) winsim::detail::not_simulated("EnumPrintersA at a level other than 2");
+    if (!pcbNeeded || !pcReturned) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
+    std::vector<std::string> printers;
+    // Connections are printers of other servers, which this machine has none of.
+    if (Flags & PRINTER_ENUM_LOCAL) printers = winsim::Spooler(state()).printers();
+    const DWORD needed = pack_printers(printers, nullptr);
+    *pcbNeeded = needed;
+    *pcReturned = 0;
+    if (cbBuf < needed || (!pPrinterEnum && needed)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    pack_printers(printers, pPrinterEnum);
+    *pcReturned = static_cast<DWORD>(printers.size());
+    return TRUE;
+}
+
+BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSA pDefault) {
+    WINSIM_API("OpenPrinterA", FALSE);
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    if (!phPrinter) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    const DWORD asked = map_generic(pDefault && pDefault->DesiredAccess ? pDefault->DesiredAccess : PRINTER_ACCESS_USE);
+    if (!pPrinterName) {
+        // The local server itself.
+        if (is_nt() && !state().options.administrator && (asked & SERVER_ACCESS_ADMINISTER)) return fail(ERROR_ACCESS_DENIED, FALSE);
+        auto object = std::make_shared<PrinterObject>();
+        object->server = true;
+        object->access = asked;
+        object->generation = state().spooler.generation;
+        *phPrinter = winsim::detail::add_handle(std::move(object));
+        return TRUE;
+    }
+    if (!*pPrinterName) return fail(is_nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER, FALSE);
+    if (pPrinterName[0] == '\\' || std::strchr(pPrinterName, ','))
+        winsim::detail::not_simulated("OpenPrinterA of a server, a port or a monitor");
+    std::optional<std::string> printer = find_printer(pPrinterName);
+    if (!printer) return fail(ERROR_INVALID_PRINTER_NAME, FALSE);
+    if (is_nt() && !state().options.administrator && (asked & (PRINTER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER)))
+        return fail(ERROR_ACCESS_DENIED, FALSE);
+    if (pDefault && pDefault->pDatatype) winsim::detail::not_simulated("OpenPrinterA with a default data type");
+    *phPrinter = add_printer_handle(*printer, asked);
+    return TRUE;
+}
+
+BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
+    WINSIM_API("ClosePrinter", FALSE);
+    std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(hPrinter);
+    if (!object) return fail(ERROR_INVALID_HANDLE, FALSE);
+    // The client side lets go of the handle even when the spooler cannot be told.
+    state().handles.erase(reinterpret_cast<std::uintptr_t>(hPrinter));
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    if (!object->server && object->generation == state().spooler.generation)
+        winsim::detail::delete_printer_if_due(state(), object->printer);
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    WINSIM_API("GetPrinterA", FALSE);
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
+    if (!object) return FALSE;
+    if (invalid_level(Level) || Level == 0) return fail(ERROR_INVALID_LEVEL, FALSE);
+    if (Level != 2 || object->server) winsim::detail::not_simulated("GetPrinterA at a level other than 2");
+    if (!pcbNeeded) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);
+    const std::vector<std::string> one{object->printer};
+    const DWORD needed = pack_printers(one, nullptr);
+    *pcbNeeded = needed;
+    if (!pPrinter || cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    pack_printers(one, pPrinter);
+    return TRUE;
+}
+
+BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command) {
+    WINSIM_API("SetPrinterA", FALSE);
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
+    if (!object) return FALSE;
+    if (object->server) winsim::detail::not_simulated("SetPrinterA on the server");
+    if (invalid_level(Level)) return fail(ERROR_INVALID_LEVEL, FALSE);
+    if (Level != 0 && Level != 2) winsim::detail::not_simulated("SetPrinterA at a level other than 0 and 2");
+    if (!may(*object, PRINTER_ACCESS_ADMINISTER)) return fail(ERROR_ACCESS_DENIED, FALSE);
+    winsim::detail::MachineState& machine = state();
+    const std::string key = key_of(object->printer);
+    if (Level == 2) {
+        if (!pPrinter) return fail(ERROR_INVALID_PARAMETER, FALSE);
+        const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
+        if (info.pPrinterName && !winsim::detail::same_name(info.pPrinterName, object->printer))
+            winsim::detail::not_simulated("renaming a printer");
+        if (DWORD error = check_parts(info)) return fail(error, FALSE);
+        write_settings(key, info);
+        if (std::string mode = devmode_bytes(info.pDevMode); !mode.empty())
+            machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
+    }
+    DWORD status = winsim::detail::read_dword(machine, key, reg::printer_status);
+    switch (Command) {
+        case 0:
+            return TRUE;
+        case PRINTER_CONTROL_PAUSE:
+            machine.registry.set_dword(key, reg::printer_status, status | PRINTER_STATUS_PAUSED);
+            return TRUE;
+        case PRINTER_CONTROL_RESUME:
+            machine.registry.set_dword(key, reg::printer_status, status & ~PRINTER_STATUS_PAUSED);
+            return TRUE;
+        case PRINTER_CONTROL_PURGE:
+            machine.spooler.jobs.erase(object->printer);
+            winsim::detail::delete_printer_if_due(machine, object->printer);
+            return TRUE;
+        default:
+            return fail(is_nt() ? ERROR_INVALID_PRINTER_COMMAND : ERROR_INVALID_PARAMETER, FALSE);
+    }
+}
+
+BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
+    WINSIM_API("DeletePrinter", FALSE);
+    if (!winsim::detail::spooler_answers()) return FALSE;
+    std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
+    if (!object) return FALSE;
+    if (object->server) return fail(ERROR_INVALID_HANDLE, FALSE);
+    if (!may(*object, DELETE)) return fail(ERROR_ACCESS_DENIED, FALSE);
+    winsim::detail::MachineState& machine = state();
+    const std::string key = key_of(object->printer);
+    machine.registry.set_dword(key, reg::printer_status,
+                               winsim::detail::read_dword(machine, key, reg::printer_status) | PRINTER_STATUS_PENDING_DELETION);
+    // The deleting handle does not keep the printer: only jobs and other handles do.
+    winsim::detail::delete_printer_if_due(machine, object->printer, 1);
+    return TRUE;
+}
+
+HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
+    WINSIM_API("AddPrinterA", nullptr);
+    if (!winsim::detail::spooler_answers()) return nullptr;
+    if (pName && *pName) winsim::detail::not_simulated("AddPrinterA on another server");
+    // 95/98 do not look at the level.
+    if (is_nt() && Level != 2) return fail<HANDLE>(ERROR_INVALID_LEVEL, nullptr);
+    if (is_nt() && !state().options.administrator) return fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
+    if (!pPrinter) return fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
+    // The codes are NT's; 95/98 are taken to give the same (unconfirmed).
+    if (!info.pPrinterName || !*info.pPrinterName || std::strpbrk(info.pPrinterName, "\\,"))
+        return fail<HANDLE>(ERROR_INVALID_PRINTER_NAME, nullptr);
+    if (find_printer(info.pPrinterName)) return fail<HANDLE>(ERROR_PRINTER_ALREADY_EXISTS, nullptr);
+    if (DWORD error = check_parts(info)) return fail<HANDLE>(error, nullptr);
+    winsim::detail::MachineState& machine = state();
+    const std::string key = key_of(info.pPrinterName);
+    machine.registry.set_string(key, reg::printer_name, info.pPrinterName);
+    write_settings(key, info);
+    machine.registry.set_dword(key, reg::printer_status, 0);
+    std::string mode = devmode_bytes(info.pDevMode);
+    if (mode.empty()) mode = winsim::detail::default_devmode(machine, info.pPrinterName);
+    machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
+    machine.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
+    return add_printer_handle(info.pPrinterName, PRINTER_ALL_ACCESS);
+}

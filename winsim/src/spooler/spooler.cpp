@@ -1,0 +1,329 @@
+// The spooler's process and its object model in the registry: what a new machine
+// has, what starting and stopping the spooler do, and the control API.
+#include "services/service_persistence.h"
+#include "spooler/spooler_internal.h"
+
+#include <stdexcept>
+
+namespace winsim::detail {
+
+namespace reg = print_registry;
+
+std::string print_root(const MachineState& machine) { return reg::print_root(is_nt(machine)); }
+
+std::string native_environment(const MachineState& machine) {
+    if (!is_nt(machine)) return "Windows 4.0";
+    return machine.options.arch == Arch::x64 ? "Windows x64" : "Windows NT x86";
+}
+
+bool is_native_environment(const MachineState& machine, std::string_view environment) {
+    return same_name(environment, native_environment(machine));
+}
+
+std::string environment_key(const MachineState& machine) {
+    return print_root(machine) + "\\" + std::string(reg::environments) + "\\" + native_environment(machine);
+}
+
+std::string drivers_key(const MachineState& machine) {
+    std::string key = environment_key(machine) + "\\" + std::string(reg::drivers);
+    if (!is_nt(machine)) return key;  // 95/98 keep no version level (unconfirmed)
+    const PlatformInfo& platform = platform_info(machine.platform);
+    int version = platform.major >= 5 ? 3 : platform.major == 4 ? 2 : platform.minor >= 51 ? 1 : 0;
+    return key + "\\Version-" + std::to_string(version);
+}
+
+std::string processors_key(const MachineState& machine) {
+    return environment_key(machine) + "\\" + std::string(reg::print_processors);
+}
+std::string monitors_key(const MachineState& machine) { return print_root(machine) + "\\" + std::string(reg::monitors); }
+std::string printers_key(const MachineState& machine) { return print_root(machine) + "\\" + std::string(reg::printers); }
+
+
+std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port) {
+    for (const std::string& monitor : machine.registry.subkeys(monitors_key(machine))) {
+        const std::string ports = monitors_key(machine) + "\\" + monitor + "\\" + std::string(reg::monitor_ports);
+        if (!machine.registry.key_exists(ports)) continue;
+        for (const std::string& name : machine.registry.values(ports))
+            if (same_name(name, port)) return monitor;
+    }
+    return std::nullopt;
+}
+
+std::string default_devmode(const MachineState& machine, std::string_view printer) {
+    const PlatformInfo& platform = platform_info(machine.platform);
+    DEVMODEA mode{};
+    std::memcpy(mode.dmDeviceName, printer.data(), std::min<std::size_t>(printer.size(), CCHDEVICENAME - 1));
+    if (!is_nt(machine) || platform.major == 4) {
+        mode.dmSpecVersion = 0x0400;
+        mode.dmSize = 148;
+    } else if (platform.major >= 5) {
+        mode.dmSpecVersion = 0x0401;
+        mode.dmSize = 156;
+    } else {
+        mode.dmSpecVersion = 0x0320;  // NT 3.51 (unconfirmed)
+        mode.dmSize = 124;
+    }
+    mode.dmDriverVersion = 0x0100;
+    mode.dmFields = DM_ORIENTATION | DM_PAPERSIZE | DM_SCALE | DM_COPIES | DM_PRINTQUALITY;
+    mode.dmOrientation = DMORIENT_PORTRAIT;
+    mode.dmPaperSize = DMPAPER_LETTER;
+    mode.dmScale = 100;
+    mode.dmCopies = 1;
+    mode.dmPrintQuality = 300;
+    return std::string(reinterpret_cast<const char*>(&mode), mode.dmSize);
+}
+
+std::string system_path(const MachineState& machine, std::string_view dll) {
+    if (names_a_path(dll)) return std::string(dll);
+    return std::string(platform_info(machine.platform).system_directory) + "\\" + std::string(dll);
+}
+
+// The running spooler keeps the DLL of every monitor it loaded open for reading.
+void hold_monitor(MachineState& machine, const std::string& name) {
+    const std::string dll = read_string(machine, monitors_key(machine) + "\\" + name, reg::monitor_driver);
+    LoadedMonitor loaded{name, {}};
+    const std::string path = system_path(machine, dll);
+    if (!dll.empty() && machine.files.exists(path)) {
+        loaded.path = path;
+        bool held = false;
+        for (const FileHold& hold : machine.files.holds())
+            held = held || (hold.holder == spooler_holder && same_name(hold.path, path));
+        if (!held) machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
+    }
+    machine.spooler.monitors.push_back(std::move(loaded));
+}
+
+std::size_t open_printer_handles(const MachineState& machine, std::string_view printer) {
+    std::size_t count = 0;
+    for (const auto& [value, object] : machine.handles)
+        if (auto handle = std::dynamic_pointer_cast<PrinterObject>(object);
+            handle && !handle->server && handle->generation == machine.spooler.generation && same_name(handle->printer, printer))
+            ++count;
+    return count;
+}
+
+void delete_printer_if_due(MachineState& machine, const std::string& printer, std::size_t handles_kept) {
+    const std::string key = printers_key(machine) + "\\" + printer;
+    if (!machine.registry.key_exists(key)) return;
+    if (!(read_dword(machine, key, reg::printer_status) & PRINTER_STATUS_PENDING_DELETION)) return;
+    auto jobs = machine.spooler.jobs.find(printer);
+    if (jobs != machine.spooler.jobs.end() && !jobs->second.empty()) return;
+    if (open_printer_handles(machine, printer) > handles_kept) return;
+    machine.registry.delete_key(key);
+    if (jobs != machine.spooler.jobs.end()) machine.spooler.jobs.erase(jobs);
+}
+
+void lay_out_spooler(MachineState& machine) {
+    const bool nt = is_nt(machine);
+    const std::string local = monitors_key(machine) + "\\Local Port";
+    // 95/98's local monitor DLL is unconfirmed.
+    machine.registry.set_string(local, reg::monitor_driver, nt ? "localspl.dll" : "localmon.dll");
+    for (const char* port : {"LPT1:", "COM1:", "FILE:"})
+        machine.registry.set_value(local + "\\" + std::string(reg::monitor_ports), port, REG_SZ, std::string(1, '\0'));
+    machine.registry.create_key(drivers_key(machine));
+    const std::string winprint = processors_key(machine) + "\\WinPrint";
+    machine.registry.set_string(winprint, reg::processor_driver, "winprint.dll");
+    const PlatformInfo& platform = platform_info(machine.platform);
+    std::vector<std::string> datatypes = {"RAW"};
+    if (!nt) datatypes.push_back("EMF");
+    if (nt) {
+        datatypes.insert(datatypes.end(), {"RAW [FF appended]", "RAW [FF auto]", "NT EMF 1.003", "TEXT"});
+        if (platform.major >= 5) datatypes.insert(datatypes.end(), {"NT EMF 1.006", "NT EMF 1.007", "NT EMF 1.008"});
+    }
+    std::string list;
+    for (const std::string& type : datatypes) list += type + '\0';
+    list.push_back('\0');
+    machine.registry.set_value(winprint, reg::processor_datatypes, REG_MULTI_SZ, list);
+    spooler_started(machine);
+}
+
+void spooler_started(MachineState& machine) {
+    if (machine.spooler.loaded) spooler_stopped(machine);
+    machine.spooler.loaded = true;
+    ++machine.spooler.generation;
+    // It reads what it serves from the registry afresh, so a monitor registered while
+    // it was stopped is loaded now.
+    for (const std::string& name : machine.registry.subkeys(monitors_key(machine))) hold_monitor(machine, name);
+    // Handles from before the start are gone: a printer waiting for them goes now.
+    if (machine.registry.key_exists(printers_key(machine)))
+        for (const std::string& printer : machine.registry.subkeys(printers_key(machine))) delete_printer_if_due(machine, printer);
+}
+
+void spooler_stopped(MachineState& machine) {
+    for (const LoadedMonitor& monitor : machine.spooler.monitors)
+        if (!monitor.path.empty()) machine.files.release(monitor.path, spooler_holder);
+    machine.spooler.monitors.clear();
+    machine.spooler.loaded = false;
+}
+
+bool spooler_answers() {
+    MachineState& machine = state();
+    const Family family = platform_info(machine.platform).family;
+    if (family == Family::win32s) return fail(ERROR_CALL_NOT_IMPLEMENTED, false);
+    if (family == Family::win9x) return true;
+    return spooler_service_up(machine) ? true : fail(RPC_S_SERVER_UNAVAILABLE, false);
+}
+
+bool spooler_service_up(MachineState& machine) {
+    settle_services(machine);
+    auto run = machine.services.find(reg::spooler_service);
+    return run != machine.services.end() && (run->second.state == SERVICE_RUNNING || run->second.state == SERVICE_PAUSED);
+}
+
+void write_spooler(const MachineState& machine, toml::table& table) {
+    toml::array monitors;
+    for (const LoadedMonitor& monitor : machine.spooler.monitors)
+        monitors.push_back(toml::table{{"name", monitor.name}, {"path", monitor.path}});
+    toml::array jobs;
+    for (const auto& [printer, queue] : machine.spooler.jobs)
+        for (const PrintJob& job : queue)
+            jobs.push_back(toml::table{{"printer", printer}, {"id", static_cast<std::int64_t>(job.id)}, {"document", job.document}});
+    table.insert("spooler", toml::table{{"loaded", machine.spooler.loaded},
+                                        {"generation", static_cast<std::int64_t>(machine.spooler.generation)},
+                                        {"next_job_id", static_cast<std::int64_t>(machine.spooler.next_job_id)},
+                                        {"monitor", std::move(monitors)},
+                                        {"job", std::move(jobs)}});
+}
+
+void read_spooler(MachineState& machine, const toml::table& table) {
+    const toml::table* saved = table["spooler"].as_table();
+    if (!saved) return;
+    SpoolerRun run;
+    run.loaded = (*saved)["loaded"].value_or(false);
+    run.generation = static_cast<std::uint32_t>((*saved)["generation"].value_or(std::int64_t{0}));
+    run.next_job_id = static_cast<DWORD>((*saved)["next_job_id"].value_or(std::int64_t{1}));
+    if (const toml::array* monitors = (*saved)["monitor"].as_array())
+        for (const toml::node& entry : *monitors)
+            if (const toml::table* monitor = entry.as_table())
+                run.monitors.push_back({(*monitor)["name"].value_or(std::string{}), (*monitor)["path"].value_or(std::string{})});
+    if (const toml::array* jobs = (*saved)["job"].as_array())
+        for (const toml::node& entry : *jobs)
+            if (const toml::table* job = entry.as_table())
+                run.jobs[(*job)["printer"].value_or(std::string{})].push_back(
+                    {static_cast<DWORD>((*job)["id"].value_or(std::int64_t{0})), (*job)["document"].value_or(std::string{})});
+    machine.spooler = std::move(run);
+}
+
+}  // namespace winsim::detail
+
+// ---- control API ----------------------------------------------------------------------
+
+namespace winsim {
+
+namespace reg = print_registry;
+
+bool Spooler::running() const {
+    return !detail::is_nt(machine_) || detail::spooler_service_up(machine_);
+}
+
+std::string Spooler::environment() const { return detail::native_environment(machine_); }
+std::string Spooler::root() const { return detail::print_root(machine_); }
+
+std::string Spooler::printer_key(std::string_view printer) const {
+    std::optional<std::string> key = detail::find_subkey(machine_, detail::printers_key(machine_), printer);
+    return detail::printers_key(machine_) + "\\" + (key ? *key : std::string(printer));
+}
+
+std::string Spooler::driver_key(std::string_view driver) const { return detail::drivers_key(machine_) + "\\" + std::string(driver); }
+
+void Spooler::add_monitor(std::string_view name, std::string_view dll) {
+    const std::string key = detail::monitors_key(machine_) + "\\" + std::string(name);
+    machine_.registry.set_string(key, reg::monitor_driver, dll);
+    machine_.registry.create_key(key + "\\" + std::string(reg::monitor_ports));
+    if (machine_.spooler.loaded) detail::hold_monitor(machine_, std::string(name));
+}
+
+void Spooler::add_port(std::string_view monitor, std::string_view port) {
+    std::optional<std::string> key = detail::find_subkey(machine_, detail::monitors_key(machine_), monitor);
+    if (!key) throw std::invalid_argument("no monitor named " + std::string(monitor));
+    machine_.registry.set_value(detail::monitors_key(machine_) + "\\" + *key + "\\" + std::string(reg::monitor_ports), port, REG_SZ,
+                                std::string(1, '\0'));
+}
+
+void Spooler::add_driver(std::string_view name, std::string_view driver_file) {
+    const std::string key = driver_key(name);
+    machine_.registry.set_string(key, reg::driver_file, driver_file);
+    machine_.registry.set_string(key, reg::driver_data_file, driver_file);
+    machine_.registry.set_string(key, reg::driver_config_file, driver_file);
+}
+
+void Spooler::add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes) {
+    const std::string key = detail::processors_key(machine_) + "\\" + std::string(name);
+    machine_.registry.set_string(key, reg::processor_driver, dll);
+    std::string list;
+    for (const std::string& type : datatypes) list += type + '\0';
+    list.push_back('\0');
+    machine_.registry.set_value(key, reg::processor_datatypes, REG_MULTI_SZ, list);
+}
+
+void Spooler::add_printer(std::string_view name, std::string_view port, std::string_view driver, std::string_view processor,
+                          std::string_view datatype) {
+    if (has_printer(name)) throw std::invalid_argument("printer exists: " + std::string(name));
+    const std::string key = detail::printers_key(machine_) + "\\" + std::string(name);
+    machine_.registry.set_string(key, reg::printer_name, name);
+    machine_.registry.set_string(key, reg::printer_share_name, "");
+    machine_.registry.set_string(key, reg::printer_port, port);
+    machine_.registry.set_string(key, reg::printer_driver, driver);
+    machine_.registry.set_string(key, reg::printer_comment, "");
+    machine_.registry.set_string(key, reg::printer_location, "");
+    machine_.registry.set_string(key, reg::printer_separator_file, "");
+    machine_.registry.set_string(key, reg::printer_print_processor, processor);
+    machine_.registry.set_string(key, reg::printer_datatype, datatype);
+    machine_.registry.set_string(key, reg::printer_parameters, "");
+    machine_.registry.set_dword(key, reg::printer_attributes, detail::is_nt(machine_) ? PRINTER_ATTRIBUTE_LOCAL : 0);
+    machine_.registry.set_dword(key, reg::printer_priority, 1);
+    machine_.registry.set_dword(key, reg::printer_default_priority, 0);
+    machine_.registry.set_dword(key, reg::printer_start_time, 0);
+    machine_.registry.set_dword(key, reg::printer_until_time, 0);
+    machine_.registry.set_dword(key, reg::printer_status, 0);
+    machine_.registry.set_value(key, reg::printer_devmode, REG_BINARY, detail::default_devmode(machine_, name));
+    machine_.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
+}
+
+std::vector<std::string> Spooler::monitors() const { return machine_.registry.subkeys(detail::monitors_key(machine_)); }
+
+std::vector<std::string> Spooler::ports() const {
+    std::vector<std::string> all;
+    for (const std::string& monitor : monitors()) {
+        const std::string key = detail::monitors_key(machine_) + "\\" + monitor + "\\" + std::string(reg::monitor_ports);
+        if (!machine_.registry.key_exists(key)) continue;
+        for (const std::string& port : machine_.registry.values(key)) all.push_back(port);
+    }
+    return all;
+}
+
+std::vector<std::string> Spooler::printers() const {
+    if (!machine_.registry.key_exists(detail::printers_key(machine_))) return {};
+    return machine_.registry.subkeys(detail::printers_key(machine_));
+}
+
+bool Spooler::has_printer(std::string_view name) const {
+    return detail::find_subkey(machine_, detail::printers_key(machine_), name).has_value();
+}
+
+DWORD Spooler::printer_status(std::string_view name) const {
+    if (!has_printer(name)) throw std::invalid_argument("no printer named " + std::string(name));
+    return detail::read_dword(machine_, printer_key(name), reg::printer_status);
+}
+
+DWORD Spooler::queue_job(std::string_view printer, std::string_view document) {
+    std::optional<std::string> key = detail::find_subkey(machine_, detail::printers_key(machine_), printer);
+    if (!key) throw std::invalid_argument("no printer named " + std::string(printer));
+    DWORD id = machine_.spooler.next_job_id++;
+    machine_.spooler.jobs[*key].push_back(PrintJob{id, std::string(document)});
+    return id;
+}
+
+std::vector<PrintJob> Spooler::jobs(std::string_view printer) const {
+    auto it = machine_.spooler.jobs.find(printer);
+    return it == machine_.spooler.jobs.end() ? std::vector<PrintJob>{} : it->second;
+}
+
+void Spooler::finish_job(std::string_view printer, DWORD id) {
+    std::optional<std::string> key = detail::find_subkey(machine_, detail::printers_key(machine_), printer);
+    if (!key) throw std::invalid_argument("no printer named " + std::string(printer));
+    std::erase_if(machine_.spooler.jobs[*key], [id](const PrintJob& job) { return job.id == id; });
+    detail::delete_printer_if_due(machine_, *key);
+}
+
+}  // namespace winsim

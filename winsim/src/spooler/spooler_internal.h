@@ -1,0 +1,71 @@
+// What the spooler's calls share: where things are in the registry for this
+// platform, how a printer's handle looks, and the packing of answers into the
+// caller's buffer.
+#pragma once
+
+#include "core/api.h"
+#include "registry/machine_registry.h"
+
+#include <winsim/spooler/print_registry.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace winsim::detail {
+
+std::string print_root(const MachineState& machine);
+std::string native_environment(const MachineState& machine);
+bool is_native_environment(const MachineState& machine, std::string_view environment);
+std::string environment_key(const MachineState& machine);
+std::string drivers_key(const MachineState& machine);
+std::string processors_key(const MachineState& machine);
+std::string monitors_key(const MachineState& machine);
+std::string printers_key(const MachineState& machine);
+// The monitor a port belongs to, by its key's spelling.
+std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port);
+std::string default_devmode(const MachineState& machine, std::string_view printer);
+void hold_monitor(MachineState& machine, const std::string& name);
+std::string system_path(const MachineState& machine, std::string_view dll);
+
+struct PrinterObject : KernelObject {
+    bool server = false;
+    std::string printer;  // as its key spells it
+    DWORD access = 0;
+    std::uint32_t generation = 0;
+};
+
+std::size_t open_printer_handles(const MachineState& machine, std::string_view printer);
+// A printer pending deletion goes when its last job and its handles are gone; the
+// handles kept are those that do not hold it (the one deleting it).
+void delete_printer_if_due(MachineState& machine, const std::string& printer, std::size_t handles_kept = 0);
+// Whether NT's spooler service runs (paused, it still serves).
+bool spooler_service_up(MachineState& machine);
+
+// Lays answers out in the caller's buffer: the fixed structures first, what they
+// point to behind them. A pass without a buffer measures.
+class Packer {
+public:
+    Packer(LPBYTE base, std::size_t fixed) : base_(base), at_(fixed) {}
+    char* string(const std::string& text) {
+        char* out = base_ ? reinterpret_cast<char*>(base_) + at_ : nullptr;
+        if (out) std::memcpy(out, text.c_str(), text.size() + 1);
+        at_ += text.size() + 1;
+        return out;
+    }
+    void* bytes(const std::string& data, std::size_t alignment) {
+        at_ = (at_ + alignment - 1) / alignment * alignment;
+        void* out = base_ ? base_ + at_ : nullptr;
+        if (out) std::memcpy(out, data.data(), data.size());
+        at_ += data.size();
+        return out;
+    }
+    std::size_t size() const { return at_; }
+
+private:
+    LPBYTE base_;
+    std::size_t at_;
+};
+
+}  // namespace winsim::detail
