@@ -1,7 +1,6 @@
 #include "core/api.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace winsim::detail {
 
@@ -21,9 +20,8 @@ ForeignCode::~ForeignCode() { depth = saved_depth_; }
 
 void set_last_error(DWORD code) { state().last_error = code; }
 
-void not_simulated(std::string_view what) {
+void report_not_simulated(std::string_view what) {
     std::fprintf(stderr, "winsim: not simulated: %.*s\n", static_cast<int>(what.size()), what.data());
-    std::abort();
 }
 
 }  // namespace winsim::detail

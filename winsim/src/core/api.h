@@ -44,9 +44,22 @@ Result fail(DWORD code, Result result) {
     return result;
 }
 
-// Stops the process: a path of winsim that nothing has needed yet was reached, and a
-// silent guess would make a test pass for the wrong reason.
-[[noreturn]] void not_simulated(std::string_view what);
+// A form of a call that nothing has needed yet was reached. It is said on standard
+// error, so that a silent guess never makes a test pass for the wrong reason, and the
+// call fails with ERROR_CALL_NOT_IMPLEMENTED: no input a program passes ends the process.
+void report_not_simulated(std::string_view what);
+
+template <typename Result>
+Result not_simulated(std::string_view what, Result failure) {
+    report_not_simulated(what);
+    return fail(ERROR_CALL_NOT_IMPLEMENTED, failure);
+}
+
+// The same for the calls that return their code instead of setting the last error.
+inline LONG unsimulated_code(std::string_view what) {
+    report_not_simulated(what);
+    return ERROR_CALL_NOT_IMPLEMENTED;
+}
 
 }  // namespace winsim::detail
 

@@ -73,9 +73,9 @@ const DiskModule* disk_module(std::uintptr_t base) {
 }
 
 // What GetProcAddress hands out for a function of an image from disk: there is no
-// code of it to run, so a call stops the test at once.
+// code of it to run, so a call fails at once and says so.
 INT_PTR WINAPI disk_export_called() {
-    winsim::detail::not_simulated("calling a function of a DLL loaded from disk");
+    return winsim::detail::not_simulated("calling a function of a DLL loaded from disk", INT_PTR{0});
 }
 
 // The terminal-server extension's kernel export: only its presence is ever asked for.
@@ -295,7 +295,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (!module->as_data && is_disk_module(*module)) {
         const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(hModule));
         if (disk && disk->image->format() == ImageFormat::ne)
-            winsim::detail::not_simulated("GetProcAddress on a 16-bit module (Win32s thunks)");
+            return winsim::detail::not_simulated("GetProcAddress on a 16-bit module (Win32s thunks)", static_cast<FARPROC>(nullptr));
     }
     if (module->as_data || IS_INTRESOURCE(lpProcName)) return fail(ERROR_PROC_NOT_FOUND, nullptr);
     auto it = module->exports.find(std::string_view(lpProcName));

@@ -199,7 +199,7 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     if (target->path.components.empty()) return fail(ERROR_ACCESS_DENIED, FALSE);
     if (target->path.drive != source->path.drive) {
         if (!(dwFlags & MOVEFILE_COPY_ALLOWED)) return fail(error_not_same_device, FALSE);
-        winsim::detail::not_simulated("MoveFileExA copying across drives");
+        return winsim::detail::not_simulated("MoveFileExA copying across drives", FALSE);
     }
     if (DWORD refused = winsim::detail::move_node(*source, *target, replace)) return fail(refused, FALSE);
     return TRUE;

@@ -243,7 +243,7 @@ HFILE WINAPI OpenFile(LPCSTR lpFileName, LPOFSTRUCT lpReOpenBuff, UINT uStyle) {
     WINSIM_API("OpenFile", HFILE_ERROR);
     constexpr UINT share_modes = 0x0070;  // OF_SHARE_*, which change nothing for OF_EXIST
     if (!(uStyle & OF_EXIST) || (uStyle & ~(OF_EXIST | share_modes)))
-        winsim::detail::not_simulated("OpenFile other than OF_EXIST");
+        return winsim::detail::not_simulated("OpenFile other than OF_EXIST", HFILE_ERROR);
     if (!lpFileName || !lpReOpenBuff) return fail(ERROR_INVALID_PARAMETER, HFILE_ERROR);
     std::memset(lpReOpenBuff, 0, sizeof *lpReOpenBuff);
     lpReOpenBuff->cBytes = sizeof *lpReOpenBuff;

@@ -240,7 +240,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED lpOverlapped) {
     WINSIM_API("ReadFile", FALSE);
-    if (lpOverlapped) winsim::detail::not_simulated("ReadFile with OVERLAPPED");
+    if (lpOverlapped) return winsim::detail::not_simulated("ReadFile with OVERLAPPED", FALSE);
     auto file = file_of(hFile);
     if (!file) return fail(ERROR_INVALID_HANDLE, FALSE);
     if (!lpNumberOfBytesRead) return fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -258,7 +258,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped) {
     WINSIM_API("WriteFile", FALSE);
-    if (lpOverlapped) winsim::detail::not_simulated("WriteFile with OVERLAPPED");
+    if (lpOverlapped) return winsim::detail::not_simulated("WriteFile with OVERLAPPED", FALSE);
     auto file = file_of(hFile);
     if (!file) return fail(ERROR_INVALID_HANDLE, FALSE);
     if (!lpNumberOfBytesWritten) return fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -423,7 +423,7 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     std::optional<Resolved> target = winsim::detail::resolve(lpNewFileName, error);
     if (!target) return fail(error, FALSE);
     if (target->path.components.empty()) return fail(ERROR_ACCESS_DENIED, FALSE);
-    if (target->path.drive != source->path.drive) winsim::detail::not_simulated("MoveFileA across drives");
+    if (target->path.drive != source->path.drive) return winsim::detail::not_simulated("MoveFileA across drives", FALSE);
     if (DWORD refused = winsim::detail::move_node(*source, *target, false)) return fail(refused, FALSE);
     return TRUE;
 }
@@ -431,11 +431,11 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
 HANDLE WINAPI CreateFileMappingA(HANDLE hFile, LPSECURITY_ATTRIBUTES lpAttributes, DWORD flProtect,
                                  DWORD dwMaximumSizeHigh, DWORD dwMaximumSizeLow, LPCSTR lpName) {
     WINSIM_API("CreateFileMappingA", nullptr);
-    if (hFile == INVALID_HANDLE_VALUE || lpName) winsim::detail::not_simulated("mappings backed by the paging file or named");
+    if (hFile == INVALID_HANDLE_VALUE || lpName) return winsim::detail::not_simulated("mappings backed by the paging file or named", static_cast<HANDLE>(nullptr));
     auto file = file_of(hFile);
     if (!file) return fail(ERROR_INVALID_HANDLE, static_cast<HANDLE>(nullptr));
     if (flProtect != PAGE_READONLY && flProtect != PAGE_READWRITE)
-        winsim::detail::not_simulated("CreateFileMappingA other than PAGE_READONLY or PAGE_READWRITE");
+        return winsim::detail::not_simulated("CreateFileMappingA other than PAGE_READONLY or PAGE_READWRITE", static_cast<HANDLE>(nullptr));
     const bool writable = flProtect == PAGE_READWRITE;
     if (!wants_read(file->access) || (writable && !wants_write(file->access)))
         return fail(ERROR_ACCESS_DENIED, static_cast<HANDLE>(nullptr));

@@ -9,11 +9,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-using winsim::detail::not_simulated;
 using winsim::detail::fail;
 using winsim::detail::state;
 
@@ -56,7 +56,8 @@ class Expansion {
 public:
     Expansion(DWORD flags, va_list* arguments) : flags_(flags), arguments_(arguments) {}
 
-    // Expands the definition; false when an insert has no argument to take.
+    // Expands the definition; false when an insert has no argument to take, or asks
+    // for a form winsim does not simulate (then unsimulated() says what).
     bool run(const char* definition) {
         for (const char* p = definition; *p;) {
             if (*p != '%') {
@@ -99,6 +100,7 @@ public:
     }
 
     const std::vector<Unit>& units() const { return units_; }
+    const std::string& unsimulated() const { return unsimulated_; }
 
 private:
     bool ignore_inserts() const { return flags_ & FORMAT_MESSAGE_IGNORE_INSERTS; }
@@ -116,7 +118,7 @@ private:
         std::string_view conversion = "s";
         if (*p == '!') {
             const char* close = std::strchr(p + 1, '!');
-            if (!close) not_simulated("FormatMessageA insert format without its closing '!'");
+            if (!close) return unsimulated("FormatMessageA insert format without its closing '!'");
             conversion = std::string_view(p + 1, static_cast<std::size_t>(close - p - 1));
             p = close + 1;
         }
@@ -125,17 +127,19 @@ private:
             return true;
         }
         if (!arguments_) return false;
-        if (!(flags_ & FORMAT_MESSAGE_ARGUMENT_ARRAY)) not_simulated("FormatMessageA with a va_list of inserts");
+        if (!(flags_ & FORMAT_MESSAGE_ARGUMENT_ARRAY)) return unsimulated("FormatMessageA with a va_list of inserts");
         // As on Windows, the array is DWORD_PTR values passed in the va_list* slot.
         DWORD_PTR value = reinterpret_cast<const DWORD_PTR*>(arguments_)[number - 1];
-        add_text(format_value(conversion, value));
+        std::optional<std::string> formatted = format_value(conversion, value);
+        if (!formatted) return unsimulated("FormatMessageA insert conversion !" + std::string(conversion) + "!");
+        add_text(*formatted);
         return true;
     }
 
     // The printf conversions that an argument array can carry: no '*' (it would take
     // further array entries) and nothing 64-bit (an array entry holds 32 bits on
     // Windows) and no wide strings.
-    static std::string format_value(std::string_view conversion, DWORD_PTR value) {
+    static std::optional<std::string> format_value(std::string_view conversion, DWORD_PTR value) {
         std::size_t i = 0;
         while (i < conversion.size() && std::strchr("-+ #0", conversion[i])) ++i;
         while (i < conversion.size() && conversion[i] >= '0' && conversion[i] <= '9') ++i;
@@ -150,7 +154,7 @@ private:
             ++i;
         }
         if (i + 1 != conversion.size() || !std::strchr("diouxXcs", conversion[i]))
-            not_simulated("FormatMessageA insert conversion !" + std::string(conversion) + "!");
+            return std::nullopt;
         char type = conversion[i];
         printf_format += type;
 
@@ -169,14 +173,20 @@ private:
                 unsigned unsigned_value = half ? static_cast<unsigned short>(value32) : value32;
                 n = std::snprintf(out.data(), out.size(), printf_format.c_str(), unsigned_value);
             }
-            if (n < 0) not_simulated("FormatMessageA insert that printf cannot format");
+            if (n < 0) return std::nullopt;
             if (static_cast<std::size_t>(n) < out.size()) return std::string(out.data(), static_cast<std::size_t>(n));
             out.resize(static_cast<std::size_t>(n) + 1);
         }
     }
 
+    bool unsimulated(std::string what) {
+        unsimulated_ = std::move(what);
+        return false;
+    }
+
     DWORD flags_;
     va_list* arguments_;
+    std::string unsimulated_;
     std::vector<Unit> units_;
 };
 
@@ -276,16 +286,16 @@ std::string lay_out(const std::vector<Unit>& units, DWORD width) {
 DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPSTR lpBuffer,
                             DWORD nSize, va_list* Arguments) {
     WINSIM_API("FormatMessageA", 0);
-    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) not_simulated("FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER");
-    if (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) not_simulated("FormatMessageA with FORMAT_MESSAGE_FROM_HMODULE");
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) return winsim::detail::not_simulated("FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER", DWORD{0});
+    if (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) return winsim::detail::not_simulated("FormatMessageA with FORMAT_MESSAGE_FROM_HMODULE", DWORD{0});
     bool from_string = dwFlags & FORMAT_MESSAGE_FROM_STRING;
     bool from_system = dwFlags & FORMAT_MESSAGE_FROM_SYSTEM;
-    if (from_string == from_system) not_simulated("FormatMessageA without exactly one message source");
+    if (from_string == from_system) return winsim::detail::not_simulated("FormatMessageA without exactly one message source", DWORD{0});
 
     const char* definition = nullptr;
     if (from_string) {
         definition = static_cast<const char*>(lpSource);
-        if (!definition) not_simulated("FormatMessageA with FORMAT_MESSAGE_FROM_STRING and no string");
+        if (!definition) return winsim::detail::not_simulated("FormatMessageA with FORMAT_MESSAGE_FROM_STRING and no string", DWORD{0});
     } else {
         if (!reaches_english_table(dwLanguageId)) {
             const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
@@ -297,12 +307,15 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     }
 
     Expansion expansion(dwFlags, Arguments);
-    if (!expansion.run(definition)) return fail(ERROR_INVALID_PARAMETER, 0);
+    if (!expansion.run(definition)) {
+        if (!expansion.unsimulated().empty()) return winsim::detail::not_simulated(expansion.unsimulated(), DWORD{0});
+        return fail(ERROR_INVALID_PARAMETER, 0);
+    }
     std::string text = lay_out(expansion.units(), dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK);
 
     // A text that does not fit leaves the caller's buffer as it was.
     if (text.size() + 1 > nSize) return fail(ERROR_INSUFFICIENT_BUFFER, 0);
-    if (!lpBuffer) not_simulated("FormatMessageA into a NULL buffer");
+    if (!lpBuffer) return winsim::detail::not_simulated("FormatMessageA into a NULL buffer", DWORD{0});
     std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
     return static_cast<DWORD>(text.size());
 }

@@ -76,7 +76,7 @@ HANDLE const process_heap = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     WINSIM_API("LocalAlloc", nullptr);
-    if (uFlags & LMEM_MOVEABLE) winsim::detail::not_simulated("LocalAlloc with LMEM_MOVEABLE");
+    if (uFlags & LMEM_MOVEABLE) return winsim::detail::not_simulated("LocalAlloc with LMEM_MOVEABLE", static_cast<HLOCAL>(nullptr));
     void* block = take_block(state().local_blocks, uBytes, uFlags & LMEM_ZEROINIT);
     if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return block;
@@ -96,7 +96,7 @@ HANDLE WINAPI GetProcessHeap(void) { return process_heap; }
 // sets the injected code, so that a test can tell which failure a recorder saw.
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     WINSIM_API("HeapAlloc", nullptr);
-    if (hHeap != process_heap) winsim::detail::not_simulated("HeapAlloc on a heap other than the process heap");
+    if (hHeap != process_heap) return winsim::detail::not_simulated("HeapAlloc on a heap other than the process heap", static_cast<LPVOID>(nullptr));
     return take_block(state().heap_blocks, dwBytes, dwFlags & HEAP_ZERO_MEMORY);
 }
 

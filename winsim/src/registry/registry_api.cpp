@@ -86,7 +86,11 @@ Opened resolve(HKEY handle) {
         else if (handle == HKEY_USERS) opened.key = store().users();
         else if (handle == HKEY_CURRENT_USER) opened.key = store().current_user();
         else if (handle == HKEY_CLASSES_ROOT) opened.key = store().classes_root();
-        else winsim::detail::not_simulated("HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG and HKEY_DYN_DATA");
+        else {
+            winsim::detail::report_not_simulated("HKEY_PERFORMANCE_DATA, HKEY_CURRENT_CONFIG and HKEY_DYN_DATA");
+            opened.error = ERROR_CALL_NOT_IMPLEMENTED;
+            return opened;
+        }
         if (!opened.key) {
             // Only the control API can take away the key a predefined handle stands for.
             opened.error = ERROR_BADKEY;
@@ -208,14 +212,14 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD dwOp
         return ERROR_SUCCESS;
     }
 
-    if (dwOptions & REG_OPTION_VOLATILE) winsim::detail::not_simulated("volatile registry keys");
+    if (dwOptions & REG_OPTION_VOLATILE) return winsim::detail::unsimulated_code("volatile registry keys");
     std::optional<winsim::KeySecurity> security;
     if (is_nt()) {
         if (!may_write(*key)) return ERROR_ACCESS_DENIED;
         if (lpSecurityAttributes && lpSecurityAttributes->lpSecurityDescriptor) {
             const auto* descriptor = static_cast<const SECURITY_DESCRIPTOR*>(lpSecurityAttributes->lpSecurityDescriptor);
             if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) return ERROR_INVALID_SECURITY_DESCR;
-            if (descriptor->Control & se_self_relative) winsim::detail::not_simulated("self-relative security descriptors");
+            if (descriptor->Control & se_self_relative) return winsim::detail::unsimulated_code("self-relative security descriptors");
             bool present = descriptor->Control & SE_DACL_PRESENT;
             security = winsim::KeySecurity{present, present && descriptor->Dacl == nullptr};
         }

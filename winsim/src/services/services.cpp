@@ -429,7 +429,7 @@ using winsim::detail::state;
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess) {
     WINSIM_API("OpenSCManagerA", nullptr);
     if (!winsim::detail::scm_present()) return nullptr;
-    if (lpMachineName && *lpMachineName) winsim::detail::not_simulated("OpenSCManagerA of another machine");
+    if (lpMachineName && *lpMachineName) return winsim::detail::not_simulated("OpenSCManagerA of another machine", static_cast<SC_HANDLE>(nullptr));
     if (lpDatabaseName && !winsim::detail::same_name(lpDatabaseName, "ServicesActive")) {
         // ERROR_DATABASE_DOES_NOT_EXIST
         return fail<SC_HANDLE>(1065, nullptr);
@@ -474,7 +474,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
     if (!lpServiceName || !*lpServiceName || std::strpbrk(lpServiceName, "\\/"))
         return fail<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
     if (!lpBinaryPathName || !*lpBinaryPathName) return fail<SC_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-    if (lpdwTagId) winsim::detail::not_simulated("CreateServiceA with a load-order tag");
+    if (lpdwTagId) return winsim::detail::not_simulated("CreateServiceA with a load-order tag", static_cast<SC_HANDLE>(nullptr));
     winsim::detail::MachineState& machine = state();
     winsim::detail::settle_services(machine);
     if (std::optional<std::string> existing = winsim::detail::find_service(machine, lpServiceName))
@@ -521,7 +521,7 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
     WINSIM_API("ControlService", FALSE);
     if (!winsim::detail::scm_present()) return FALSE;
     if (dwControl != SERVICE_CONTROL_STOP && dwControl != SERVICE_CONTROL_INTERROGATE)
-        winsim::detail::not_simulated("ControlService with a control other than STOP or INTERROGATE");
+        return winsim::detail::not_simulated("ControlService with a control other than STOP or INTERROGATE", FALSE);
     auto service = winsim::detail::service_for(hService, dwControl == SERVICE_CONTROL_STOP ? SERVICE_STOP : SERVICE_INTERROGATE);
     if (!service) return FALSE;
     if (!lpServiceStatus) return fail(ERROR_INVALID_ADDRESS, FALSE);

@@ -33,7 +33,7 @@ BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Le
                                        LPDWORD pcbNeeded) {
     WINSIM_API("GetPrinterDriverDirectoryA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (pName && *pName) winsim::detail::not_simulated("GetPrinterDriverDirectoryA of another server");
+    if (pName && *pName) return winsim::detail::not_simulated("GetPrinterDriverDirectoryA of another server", FALSE);
     // 95/98 do not look at the level.
     if (winsim::detail::is_nt() && Level != 1) return fail(ERROR_INVALID_LEVEL, FALSE);
     std::string_view environment =

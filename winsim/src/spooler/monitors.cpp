@@ -61,9 +61,9 @@ bool environment_ok(LPCSTR environment) {
 BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
     WINSIM_API("EnumMonitorsA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (pName && *pName) winsim::detail::not_simulated("EnumMonitorsA of another server");
+    if (pName && *pName) return winsim::detail::not_simulated("EnumMonitorsA of another server", FALSE);
     if (Level != 1 && Level != 2) {
-        if (!is_nt()) winsim::detail::not_simulated("EnumMonitorsA with a level 95/98 do not know");
+        if (!is_nt()) return winsim::detail::not_simulated("EnumMonitorsA with a level 95/98 do not know", FALSE);
         return fail(ERROR_INVALID_LEVEL, FALSE);
     }
     if (!pcbNeeded || !pcReturned) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
@@ -99,7 +99,7 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf
 BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     WINSIM_API("AddMonitorA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (pName && *pName) winsim::detail::not_simulated("AddMonitorA on another server");
+    if (pName && *pName) return winsim::detail::not_simulated("AddMonitorA on another server", FALSE);
     // 95/98 do not look at the level.
     if (is_nt() && Level != 2) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
@@ -121,7 +121,7 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
 BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) {
     WINSIM_API("DeleteMonitorA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (pName && *pName) winsim::detail::not_simulated("DeleteMonitorA on another server");
+    if (pName && *pName) return winsim::detail::not_simulated("DeleteMonitorA on another server", FALSE);
     if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
     if (!environment_ok(pEnvironment)) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
     winsim::detail::MachineState& machine = state();

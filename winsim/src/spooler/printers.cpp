@@ -149,13 +149,13 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
                           LPDWORD pcReturned) {
     WINSIM_API("EnumPrintersA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
-    if (Name && *Name) winsim::detail::not_simulated("EnumPrintersA of another server");
-    if (Flags & ~(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) winsim::detail::not_simulated("EnumPrintersA of remote printers");
+    if (Name && *Name) return winsim::detail::not_simulated("EnumPrintersA of another server", FALSE);
+    if (Flags & ~(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS)) return winsim::detail::not_simulated("EnumPrintersA of remote printers", FALSE);
     if (Level != 1 && Level != 2 && Level != 4 && Level != 5) {
-        if (!is_nt()) winsim::detail::not_simulated("EnumPrintersA with a level 95/98 do not know");
+        if (!is_nt()) return winsim::detail::not_simulated("EnumPrintersA with a level 95/98 do not know", FALSE);
         return fail(ERROR_INVALID_LEVEL, FALSE);
     }
-    if (Level != 2) winsim::detail::not_simulated("EnumPrintersA at a level other than 2");
+    if (Level != 2) return winsim::detail::not_simulated("EnumPrintersA at a level other than 2", FALSE);
     if (!pcbNeeded || !pcReturned) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
     std::vector<std::string> printers;
     // Connections are printers of other servers, which this machine has none of.
@@ -186,12 +186,12 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     }
     if (!*pPrinterName) return fail(is_nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER, FALSE);
     if (pPrinterName[0] == '\\' || std::strchr(pPrinterName, ','))
-        winsim::detail::not_simulated("OpenPrinterA of a server, a port or a monitor");
+        return winsim::detail::not_simulated("OpenPrinterA of a server, a port or a monitor", FALSE);
     std::optional<std::string> printer = find_printer(pPrinterName);
     if (!printer) return fail(ERROR_INVALID_PRINTER_NAME, FALSE);
     if (is_nt() && !state().options.administrator && (asked & (PRINTER_ACCESS_ADMINISTER | DELETE | WRITE_DAC | WRITE_OWNER)))
         return fail(ERROR_ACCESS_DENIED, FALSE);
-    if (pDefault && pDefault->pDatatype) winsim::detail::not_simulated("OpenPrinterA with a default data type");
+    if (pDefault && pDefault->pDatatype) return winsim::detail::not_simulated("OpenPrinterA with a default data type", FALSE);
     *phPrinter = add_printer_handle(*printer, asked);
     return TRUE;
 }
@@ -214,7 +214,7 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
     if (!object) return FALSE;
     if (invalid_level(Level) || Level == 0) return fail(ERROR_INVALID_LEVEL, FALSE);
-    if (Level != 2 || object->server) winsim::detail::not_simulated("GetPrinterA at a level other than 2");
+    if (Level != 2 || object->server) return winsim::detail::not_simulated("GetPrinterA at a level other than 2", FALSE);
     if (!pcbNeeded) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);
     const std::vector<std::string> one{object->printer};
     const DWORD needed = pack_printers(one, nullptr);
@@ -229,9 +229,9 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
     if (!winsim::detail::spooler_answers()) return FALSE;
     std::shared_ptr<PrinterObject> object = printer_handle(hPrinter);
     if (!object) return FALSE;
-    if (object->server) winsim::detail::not_simulated("SetPrinterA on the server");
+    if (object->server) return winsim::detail::not_simulated("SetPrinterA on the server", FALSE);
     if (invalid_level(Level)) return fail(ERROR_INVALID_LEVEL, FALSE);
-    if (Level != 0 && Level != 2) winsim::detail::not_simulated("SetPrinterA at a level other than 0 and 2");
+    if (Level != 0 && Level != 2) return winsim::detail::not_simulated("SetPrinterA at a level other than 0 and 2", FALSE);
     if (!may(*object, PRINTER_ACCESS_ADMINISTER)) return fail(ERROR_ACCESS_DENIED, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::string key = key_of(object->printer);
@@ -239,7 +239,7 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
         if (!pPrinter) return fail(ERROR_INVALID_PARAMETER, FALSE);
         const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
         if (info.pPrinterName && !winsim::detail::same_name(info.pPrinterName, object->printer))
-            winsim::detail::not_simulated("renaming a printer");
+            return winsim::detail::not_simulated("renaming a printer", FALSE);
         if (DWORD error = check_parts(info)) return fail(error, FALSE);
         write_settings(key, info);
         if (std::string mode = devmode_bytes(info.pDevMode); !mode.empty())
@@ -283,7 +283,7 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     WINSIM_API("AddPrinterA", nullptr);
     if (!winsim::detail::spooler_answers()) return nullptr;
-    if (pName && *pName) winsim::detail::not_simulated("AddPrinterA on another server");
+    if (pName && *pName) return winsim::detail::not_simulated("AddPrinterA on another server", static_cast<HANDLE>(nullptr));
     // 95/98 do not look at the level.
     if (is_nt() && Level != 2) return fail<HANDLE>(ERROR_INVALID_LEVEL, nullptr);
     if (is_nt() && !state().options.administrator) return fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);

@@ -6,7 +6,8 @@ namespace winsim {
 
 int Desktop::show(ShownMessageBox box) {
     if (answers_.empty()) {
-        if ((box.type & 0x0F) != MB_OK) detail::not_simulated("a message box with choices and no answer queued: " + box.text);
+        if ((box.type & 0x0F) != MB_OK)
+            return detail::not_simulated("a message box with choices and no answer queued: " + box.text, 0);
         box.answer = IDOK;
     } else {
         box.answer = answers_.front();
