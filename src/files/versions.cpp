@@ -30,6 +30,12 @@ bool first_code_page(const VersionBlock& block, WORD* code_page) {
     return true;
 }
 
+// Which side has a version: 1 only A, -1 only B, 0 both or neither.
+LONG compare_presence(bool a_has_version, bool b_has_version) {
+    if (a_has_version == b_has_version) return 0;
+    return a_has_version ? 1 : -1;
+}
+
 LONG compare_fixed_versions(const VS_FIXEDFILEINFO& a, const VS_FIXEDFILEINFO& b) {
     if (b.dwFileVersionMS != a.dwFileVersionMS) return b.dwFileVersionMS < a.dwFileVersionMS ? 1 : -1;
     if (b.dwFileVersionLS != a.dwFileVersionLS) return b.dwFileVersionLS < a.dwFileVersionLS ? 1 : -1;
@@ -50,9 +56,7 @@ LONG compare_file_versions(LPCSTR a, LPCSTR b) {
     DWORD handle_a = 0, handle_b = 0;
     block_a.size = GetFileVersionInfoSizeA(a, &handle_a);
     block_b.size = GetFileVersionInfoSizeA(b, &handle_b);
-    if (!block_a.size && !block_b.size) return 0;
-    if (!block_a.size) return -1;
-    if (!block_b.size) return 1;
+    if (!block_a.size || !block_b.size) return compare_presence(block_a.size != 0, block_b.size != 0);
     if (!block_a.allocate() || !block_b.allocate()) {
         record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
         return 0;
@@ -66,15 +70,20 @@ LONG compare_file_versions(LPCSTR a, LPCSTR b) {
         return 1;
     }
     LPVOID fixed_a = nullptr, fixed_b = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueA(block_a.get(), "\\", &fixed_a, &length)) {
+    UINT length_a = 0, length_b = 0;
+    if (!VerQueryValueA(block_a.get(), "\\", &fixed_a, &length_a)) {
         record_last_error(IDS_READING_FIXED_VERSION_INFO_BLOCK_FROM, a, 0, 0);
         return -1;
     }
-    if (!VerQueryValueA(block_b.get(), "\\", &fixed_b, &length)) {
+    if (!VerQueryValueA(block_b.get(), "\\", &fixed_b, &length_b)) {
         record_last_error(IDS_READING_FIXED_VERSION_INFO_BLOCK_FROM, b, 0, 0);
         return 1;
     }
+    // A fixed block too short to hold the version numbers says no version at all: its
+    // fields would be read from whatever follows it.
+    bool a_has_version = length_a >= sizeof(VS_FIXEDFILEINFO);
+    bool b_has_version = length_b >= sizeof(VS_FIXEDFILEINFO);
+    if (!a_has_version || !b_has_version) return compare_presence(a_has_version, b_has_version);
     LONG result = compare_fixed_versions(*static_cast<const VS_FIXEDFILEINFO*>(fixed_a),
                                          *static_cast<const VS_FIXEDFILEINFO*>(fixed_b));
     // A 16-bit file carries its texts in one code page: another one is never copied over it.

@@ -7,8 +7,8 @@
 // error_flag is set, else the code of the step that failed (the printer then stays).
 // The spooler may go on listing it, pending deletion, until its last handle closes.
 LONG WINAPI insDelPrinter(LPCSTR printerName) {
-    if (!printerName) return ERROR_INVALID_PARAMETER;
     if (error_flag) return INS_ERROR_FLAG_SET;
+    if (!printerName) return ERROR_INVALID_PARAMETER;
     LONG present = 0;
     LONG result = insIsPrinterPresent(printerName, &present);
     if (result || !present) return result;

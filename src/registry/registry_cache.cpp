@@ -42,22 +42,41 @@ void read_bytes(HKEY key, ValueRecord& record, DWORD size) {
     if (code) record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, record.name, 0, 0);
 }
 
-ValueRecord* copy_template_rows(const TemplateRow* rows) {
-    if (!rows || ends_list(rows[0].name)) return nullptr;
+void free_records(ValueRecord* records) {
+    if (!records) return;
+    for (ValueRecord* record = records; record->name; ++record) {
+        heap_free(record->name);
+        heap_free(record->data);
+    }
+    heap_free(records);
+}
+
+// The rows as a record list of their own (null for no rows); false when memory ran
+// out, with the failure recorded and nothing left allocated. A record without its
+// name would end the list early and hide the records behind it from every walk.
+bool copy_template_rows(const TemplateRow* rows, ValueRecord** copy) {
+    *copy = nullptr;
+    if (!rows || ends_list(rows[0].name)) return true;
     int count = 0;
     while (!ends_list(rows[count].name)) ++count;
     auto* records = static_cast<ValueRecord*>(heap_alloc(sizeof(ValueRecord) * static_cast<SIZE_T>(count + 1)));
     if (!records) {
         record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
-        return nullptr;
+        return false;
     }
     for (int i = 0; i < count; ++i) {
         records[i].name = copy_text(rows[i].name);
+        if (!records[i].name) {
+            record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+            free_records(records);
+            return false;
+        }
         records[i].data_length = rows[i].data_length;
         records[i].type = rows[i].type;
         records[i].data = copy_data(rows[i].data, rows[i].data_length);
     }
-    return records;  // the end record is the zero-filled last element
+    *copy = records;  // the end record is the zero-filled last element
+    return true;
 }
 
 // Writes one record as its type says; answers the registry's code.
@@ -81,15 +100,6 @@ LONG save_record(HKEY key, const ValueRecord& record) {
         return code ? record_error(static_cast<DWORD>(code), IDS_SAVE_REGISTRY_DATA_REGSETVALUEEX_REG_BINARY, record.name, 0, 0) : 0;
     }
     }
-}
-
-void free_records(ValueRecord* records) {
-    if (!records) return;
-    for (ValueRecord* record = records; record->name; ++record) {
-        heap_free(record->name);
-        heap_free(record->data);
-    }
-    heap_free(records);
 }
 
 // Takes every value of an open key into a new record list of the entry.
@@ -141,9 +151,18 @@ KeyEntry* cache_from_template(const TemplateKey* keys) {
         record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
         return nullptr;
     }
+    // A copy cut short would leave entries no walk reaches: it goes whole or not at all.
     for (int i = 0; i < count; ++i) {
         cache[i].key_path = copy_text(keys[i].key_path);
-        cache[i].values = copy_template_rows(keys[i].values);
+        if (!cache[i].key_path) {
+            record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+            cache_free(cache);
+            return nullptr;
+        }
+        if (!copy_template_rows(keys[i].values, &cache[i].values)) {
+            cache_free(cache);
+            return nullptr;
+        }
     }
     return cache;
 }

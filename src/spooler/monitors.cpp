@@ -66,8 +66,8 @@ LONG WINAPI insIsMonitorPresent(LPCSTR monitorName, LPLONG present) {
 // around the copy). 0 done; -2 not the product's monitor; -3 platform; -17 a companion
 // module failed to copy; -1 while error_flag is set; else the failing step's code.
 LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanions) {
-    if (!monitorPath) return ERROR_INVALID_PARAMETER;
     if (error_flag) return INS_ERROR_FLAG_SET;
+    if (!monitorPath) return ERROR_INVALID_PARAMETER;
     char system_path[MAX_PATH];
     char file_name[file_name_size];
     LPCSTR last_separator = nullptr;
@@ -81,14 +81,18 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
 
     HMODULE monitor = LoadLibraryA(monitorPath);
     if (!monitor) return fatal(record_last_error(IDS_LOADLIBRARY_MONITOR_DLL, monitorPath, 0, 0));
-    char id_text[id_text_size];
-    int id_length = LoadStringA(monitor, monitor_name_string, id_text, id_text_size);
+    // One character more than the name may have: a name that fills it was cut, and a
+    // cut name could be another monitor's.
+    char id_text[id_text_size + 1];
+    int id_length = LoadStringA(monitor, monitor_name_string, id_text, id_text_size + 1);
     FreeLibrary(monitor);
     if (!id_length) {
         record_last_error(IDS_READING_MONITOR_ID_TEXT, monitorPath, 0, 0);
         record_warning(IDS_NOT_PRODUCT_MONITOR);
         return fatal(INS_NOT_PRODUCT_MONITOR);
     }
+    if (id_length >= id_text_size)
+        return fatal(record_error(ERROR_INVALID_NAME, IDS_READING_MONITOR_ID_TEXT, monitorPath, 0, 0));
     if (idText) lstrcpyA(idText, id_text);
 
     LONG present = 0;
@@ -127,13 +131,11 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
 LONG WINAPI insAddMonitor(LPCSTR monitorPath, LPSTR idText) { return insAddMonitorEx(monitorPath, idText, 2); }
 
 // Removes the monitor registration (its file stays): 0 removed or never there.
-LONG WINAPI insDeleteMonitor(LPCSTR monitorName) {
-    if (!monitorName) return ERROR_INVALID_PARAMETER;
-    return delete_monitor(monitorName, 0);
-}
+LONG WINAPI insDeleteMonitor(LPCSTR monitorName) { return delete_monitor(monitorName, 0); }
 
 LONG delete_monitor(LPCSTR name, LONG delete_file) {
     if (error_flag) return INS_ERROR_FLAG_SET;
+    if (!name) return ERROR_INVALID_PARAMETER;
     LONG present = 0;
     LONG result = insIsMonitorPresent(name, &present);
     if (result || !present) return result;

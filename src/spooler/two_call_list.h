@@ -41,12 +41,13 @@ LPBYTE read_two_call_list(EnumerationCall call, UINT sizing_message, UINT fillin
 
 // Whether the list `enumerate(count, error)` gives holds an entry whose `name_of` member
 // is `name`, without regard to letter case: 0 with `present` set, -1 while error_flag is
-// set, 87 for a null pointer, or the enumeration's error.
+// set, 87 for a null pointer, or the enumeration's error. `present` says 0 whatever the
+// answer, and the flag is tested before anything else.
 template <typename Info, typename Enumerate>
 LONG find_listed_name(LPCSTR name, LPLONG present, Enumerate enumerate, LPSTR Info::*name_of) {
-    if (!name || !present) return ERROR_INVALID_PARAMETER;
-    *present = 0;
+    if (present) *present = 0;
     if (error_flag) return INS_ERROR_FLAG_SET;
+    if (!name || !present) return ERROR_INVALID_PARAMETER;
     LONG count = 0, error = 0;
     Info* list = enumerate(&count, &error);
     if (!list) return error;

@@ -62,6 +62,39 @@ TEST_F(RegistryCache, TemplatesAreCopiedIntoBlocksOfTheirOwn) {
     EXPECT_EQ(machine->live_heap_blocks(), 0u);
 }
 
+// Memory running out at any block of the copy leaves no half cache whose end hides
+// blocks from cache_free: the copy is whole, or null with "Memory allocation" recorded
+// and nothing left allocated.
+TEST_F(RegistryCache, ACopyThatRunsOutOfMemoryLeavesNothingBehind) {
+    const TemplateKey keys[] = {{"HKLM/Software/Orvana/Port", port_rows}, {"HKLM/Software/Orvana/Printer", printer_rows},
+                                {nullptr, nullptr}};
+    for (unsigned nth = 1;; ++nth) {
+        std::size_t injected_before = machine->faults().injections().size();
+        machine->faults().fail("HeapAlloc", ERROR_NOT_ENOUGH_MEMORY, nth);
+        KeyEntry* cache = cache_from_template(keys);
+        bool failed = machine->faults().injections().size() > injected_before;
+        machine->faults().clear();
+        std::string text = take_error_text();
+        if (!failed) {
+            ASSERT_NE(cache, nullptr);
+            cache_free(cache);
+            EXPECT_GT(nth, 8u) << "every block of the copy was failed once";
+            break;
+        }
+        // A data block may be missing (its record stays, empty); a name or key path may not.
+        if (cache) {
+            EXPECT_STREQ(cache[1].key_path, "HKLM/Software/Orvana/Printer") << "allocation " << nth;
+            EXPECT_NE(find(cache, 0, "Blob"), nullptr) << "allocation " << nth;
+            EXPECT_EQ(text, "") << "allocation " << nth;
+            cache_free(cache);
+        } else {
+            EXPECT_NE(text.find("Printer installer WARNING (Memory allocation): \nerror #8.\n"), std::string::npos)
+                << "allocation " << nth << ": " << text;
+        }
+        EXPECT_EQ(machine->live_heap_blocks(), 0u) << "allocation " << nth;
+    }
+}
+
 TEST_F(RegistryCache, SaveWritesEveryRecordByItsType) {
     const TemplateKey keys[] = {{"HKLM/Software/Orvana/Port", port_rows}, {"HKLM/Software/Orvana/Empty", nullptr}, {nullptr, nullptr}};
     KeyEntry* cache = cache_from_template(keys);

@@ -3,6 +3,9 @@
 #include "frame/error_state.h"
 #include "spooler/monitors.h"
 
+#include <mkimage/image.h>
+
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -114,6 +117,61 @@ TEST_P(Monitors, AMonitorNameTooLongForItsFileNameIsRefused) {
     machine->files().write_file(path, component("orvmon.dll"));
     EXPECT_EQ(insAddMonitor(path.c_str(), nullptr), ERROR_INVALID_NAME);
     EXPECT_NE(take_error_text().find("error #123"), std::string::npos);
+}
+
+// A monitor whose name does not fit its 80 characters is refused whole: cut to fit, it
+// could name another monitor, whose file would then be replaced by this one.
+TEST_P(Monitors, AMonitorNameTooLongForItsBufferIsRefusedNotCut) {
+    auto monitor_named = [](const std::string& name) {
+        mkimage::ImageRecipe recipe;
+        recipe.module_name = "ORVMON";
+        recipe.exports = {"InitializeMonitorEx", "InitializePrintMonitor", "InitializePrintMonitor2"};
+        recipe.strings[300] = name;
+        return mkimage::build_image(recipe);
+    };
+    const std::string longest(79, 'M');
+    machine->files().write_file("C:\\SETUP\\mon79.dll", monitor_named(longest));
+    machine->files().write_file("C:\\SETUP\\mon80.dll", monitor_named(longest + "N"));
+    machine->files().write_file("C:\\SETUP\\mon100.dll", monitor_named(longest + std::string(21, 'N')));
+    char id[80] = "";
+    ASSERT_EQ(insAddMonitor("C:\\SETUP\\mon79.dll", id), 0) << "79 characters and the terminator fit";
+    EXPECT_EQ(std::string(id), longest);
+    for (const char* path : {"C:\\SETUP\\mon80.dll", "C:\\SETUP\\mon100.dll"}) {
+        std::memset(id, '#', sizeof id);
+        EXPECT_EQ(insAddMonitor(path, id), ERROR_INVALID_NAME) << path;
+        EXPECT_EQ(id[0], '#') << "nothing is handed out for a refused name";
+        EXPECT_EQ(take_error_text().rfind(std::string("Printer installer WARNING (reading monitor ID text): \nerror #123 for value '") +
+                                              path + "'.\n",
+                                          0),
+                  0u);
+        EXPECT_EQ(ClearErrorFlag(), 1) << "a name that does not fit is as fatal as a missing one";
+    }
+    EXPECT_FALSE(machine->files().exists(system_directory + "\\MON80.DLL"));
+    EXPECT_FALSE(machine->files().exists(system_directory + "\\MON100.DLL"));
+}
+
+// The flag is tested before anything else: a null pointer while it is set is still -1,
+// and a presence test says 0 whatever it answers.
+TEST_P(Monitors, TheFlagComesBeforeTheArgumentChecks) {
+    LONG present = 7;
+    EXPECT_EQ(insIsMonitorPresent(nullptr, &present), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(present, 0);
+    EXPECT_EQ(insIsMonitorPresent("Local Port", nullptr), ERROR_INVALID_PARAMETER);
+    error_flag = 1;
+    present = 7;
+    EXPECT_EQ(insIsMonitorPresent(nullptr, &present), -1);
+    EXPECT_EQ(present, 0);
+    EXPECT_EQ(insIsMonitorPresent("Local Port", nullptr), -1);
+    EXPECT_EQ(insAddMonitorEx(nullptr, nullptr, 0), -1);
+    EXPECT_EQ(insAddMonitor(nullptr, nullptr), -1);
+    EXPECT_EQ(insDeleteMonitor(nullptr), -1);
+    EXPECT_EQ(insIsPrinterPresent(nullptr, nullptr), -1);
+    EXPECT_EQ(insDelPrinter(nullptr), -1);
+    EXPECT_EQ(ClearErrorFlag(), 1);
+    EXPECT_EQ(insAddMonitorEx(nullptr, nullptr, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(insDeleteMonitor(nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(insDelPrinter(nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(take_error_text(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, Monitors, testing::Values(Platform::win95, Platform::win98, Platform::nt4, Platform::win2000),
