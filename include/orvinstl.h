@@ -113,18 +113,47 @@ typedef struct INS_PRINTER_DEFINITION {
 /* Opaque cursor of insGetFirstPrinterName. */
 typedef struct INS_PRINTER_CURSOR* INS_PRINTER_CURSOR_HANDLE;
 
+/* Contracts. "Guarded" exports answer INS_ERROR_FLAG_SET (-1) while the error flag is
+ * set, before they look at their arguments. A required pointer that is null gives
+ * ERROR_INVALID_PARAMETER (87) with nothing done and nothing recorded. Names are compared
+ * without regard to letter case. */
+
 /* ---- frame ------------------------------------------------------------------------ */
 BOOL WINAPI DllMain(HINSTANCE hModule, DWORD reason, LPVOID reserved);
+/* Guarded. 0 allowed; INS_PLATFORM_UNSUPPORTED on Windows Me, NT 3.1/3.5, NT 6 and later
+ * and Win32s; INS_NOT_ADMINISTRATOR on NT 4.0 when SETUPAPI's IsUserAdmin says no. A
+ * refusal sets the error flag. */
 LONG WINAPI InstallAllowed(void);
+/* INS_EXE_WIN32, INS_EXE_WIN16, INS_EXE_DOS (MS-DOS, or a PIF on NT) or INS_EXE_UNKNOWN
+ * (also for a missing file and a null name). */
 LONG WINAPI ExeFileBitness(LPCSTR fileName);
 
 /* ---- error state ------------------------------------------------------------------ */
+/* 0 when there is no error text, else its length plus 1: the size RetrieveErrorText needs. */
 LONG WINAPI ErrorTextLen(void);
+/* buffer: at least ErrorTextLen() bytes. Copies the text and empties it: 1; an empty
+ * string and 1 when there is none; 0 for a null buffer (the text stays). */
 LONG WINAPI RetrieveErrorText(LPSTR buffer);
+/* The error flag before the call (1 after a fatal failure), and clears it. */
 LONG WINAPI ClearErrorFlag(void);
+/* 1 when a file replacement or deletion waits for the next restart, or the spooler could
+ * not be stopped or started to see a change; else 0. The flag stays set. */
 LONG WINAPI RebootRequired(void);
 
 /* ---- registry --------------------------------------------------------------------- */
+/* path: a root name (HKEY_LOCAL_MACHINE or HKLM, HKEY_USERS or HKU, HKEY_CURRENT_USER or
+ * HKCU, HKEY_CLASSES_ROOT or HKCR, in exactly these letters) and key names separated by
+ * "/"; missing keys are created, on NT with access for everyone. The printer variants
+ * take the printer's name for the path of its settings key (at most 400 characters in
+ * all, else 123). REG_DWORD values cross as decimal text in both directions.
+ * Fetch: path, valueName, type and neededSize required; buffer may be null when
+ * bufferSize is 0. 0 with the data, its type and its size (a text with its terminator);
+ * 0 too when bufferSize is smaller than the size, with the buffer starting with a NUL and
+ * neededSize the size to pass next time; 2 for a missing value (type 0); else a Windows
+ * code.
+ * Set: type REG_SZ (1), REG_BINARY (3) or REG_DWORD (4) is written, another type writes
+ * nothing and answers 0; length -1 for a text with its terminator (not for bytes), below
+ * -1 is refused with 87; 13 for a path without a root name. */
 LONG WINAPI insFetchRegistryVal(LPCSTR path, LPCSTR valueName, LPBYTE buffer, LPLONG type, LONG bufferSize,
                                 LPLONG neededSize);
 LONG WINAPI insSetRegistryVal(LPCSTR path, LPCSTR valueName, LPCSTR data, LONG type, LONG length);
@@ -133,9 +162,21 @@ LONG WINAPI insFetchPrinterVal(LPCSTR printerName, LPCSTR valueName, LPBYTE buff
 LONG WINAPI insSetPrinterVal(LPCSTR printerName, LPCSTR valueName, LPCSTR data, LONG type, LONG length);
 
 /* ---- port monitors ---------------------------------------------------------------- */
+/* Guarded; *present is 0 whatever the answer unless a monitor of that name is registered.
+ * 0 with *present 1 or 0, else the enumeration's Windows code (1722 while the NT spooler
+ * is stopped). */
 LONG WINAPI insIsMonitorPresent(LPCSTR monitorName, LPLONG present);
+/* insAddMonitorEx without the companion modules. */
 LONG WINAPI insAddMonitor(LPCSTR monitorPath, LPSTR idText);
+/* Guarded. monitorPath: the monitor DLL in the installation source (its file name at most
+ * 51 characters, else 123). idText: null, or at least 80 characters for the monitor's
+ * name (its string 300; a name of 80 characters or more is refused with 123 and sets the
+ * error flag). skipCompanions: 0 also copies the companion modules on 95/98.
+ * 0 installed, or its file replaced (on NT with the spooler stopped and started; on 95/98
+ * at the next restart, RebootRequired then says 1); INS_NOT_PRODUCT_MONITOR (no string 300,
+ * error flag set); INS_COMPANIONS_NOT_COPIED; else the failing step's Windows code. */
 LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanions);
+/* Guarded. 0 removed, or not registered; the monitor's file stays. */
 LONG WINAPI insDeleteMonitor(LPCSTR monitorName);
 
 /* ---- ports ------------------------------------------------------------------------ */
@@ -161,13 +202,29 @@ LONG WINAPI insAddPrintDriverEx(LPCSTR driverFile, LPCSTR configFile, LPCSTR hel
 LONG WINAPI insDelPrintDriver(LPCSTR driverName);
 
 /* ---- files ------------------------------------------------------------------------ */
+/* destination: a file path, a directory ending in "\\" (the source's name is taken) or a
+ * name without extension (the source's is taken). copyAlways: nonzero skips the
+ * comparison. 0 copied; INS_INSTALLED_NOT_OLDER (higher version or later time installed);
+ * INS_DEFERRED_TO_RESTART (the destination is in use: the new file waits and its
+ * replacement is scheduled; RebootRequired is not set by this export); 2 the source cannot
+ * be read; 206 a path longer than 259 characters; 123 a path Windows refuses for its
+ * characters; else a Windows code. */
 LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways);
+/* 0 deleted, or not there; INS_DEFERRED_TO_RESTART its deletion is scheduled for the next
+ * restart (the file is in use); else a Windows code (a deletion that cannot be scheduled
+ * answers the scheduling's code). */
 LONG WINAPI insFileDelete(LPCSTR path);
 
 /* ---- printers --------------------------------------------------------------------- */
+/* The printer cursor works while the error flag is set. First: a cursor and the first
+ * local printer's name, cut to bufferSize (empty when there is none), *result 0 or the
+ * enumeration's code; a null buffer gives no cursor and *result 87 (result may be null).
+ * Next: the next name, empty after the last and for a null cursor; always 0. Finish:
+ * frees the cursor (null is allowed); always 0. */
 INS_PRINTER_CURSOR_HANDLE WINAPI insGetFirstPrinterName(LPSTR buffer, LONG bufferSize, LPLONG result);
 LONG WINAPI insGetNextPrinterName(INS_PRINTER_CURSOR_HANDLE cursor, LPSTR buffer, LONG bufferSize);
 LONG WINAPI insFinishPrinterName(INS_PRINTER_CURSOR_HANDLE cursor);
+/* Guarded, as insIsMonitorPresent, for local printers. */
 LONG WINAPI insIsPrinterPresent(LPCSTR printerName, LPLONG present);
 LONG WINAPI insAddPrinter(const INS_PRINTER_DEFINITION* definition);
 LONG WINAPI insAddPrinterEx(const INS_PRINTER_DEFINITION* definition, LPCSTR sourcePath);
@@ -176,6 +233,9 @@ LONG WINAPI insReplicatePrinter(LPCSTR existingPrinter, LPCSTR newPrinter, LPCST
 LONG WINAPI insGetDefaultPrinter(LPSTR buffer, DWORD bufferSize);
 LONG WINAPI insSetDefaultPrinter(LPCSTR printer);
 LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName);
+/* Guarded. 0 deleted, or never there; its jobs are discarded first, and a refused purge
+ * (5 for a user without the right) leaves the printer. A printer still open elsewhere
+ * stays listed, pending deletion, until its last handle goes. */
 LONG WINAPI insDelPrinter(LPCSTR printerName);
 
 /* ---- daemon ----------------------------------------------------------------------- */
