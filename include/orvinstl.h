@@ -202,7 +202,7 @@ LONG WINAPI insAddPrintDriverEx(LPCSTR driverFile, LPCSTR configFile, LPCSTR hel
 LONG WINAPI insDelPrintDriver(LPCSTR driverName);
 
 /* ---- files ------------------------------------------------------------------------ */
-/* destination: a file path, a directory ending in "\\" (the source's name is taken) or a
+/* destination: a file path, a directory ending in a backslash (the source's name is taken) or a
  * name without extension (the source's is taken). copyAlways: nonzero skips the
  * comparison. 0 copied; INS_INSTALLED_NOT_OLDER (higher version or later time installed);
  * INS_DEFERRED_TO_RESTART (the destination is in use: the new file waits and its
