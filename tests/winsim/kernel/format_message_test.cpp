@@ -242,10 +242,11 @@ TEST(FormatMessageLayout, DefinitionLineBreaksAsWindowsAnswersThem) {
 // own spaces and line breaks are no places to break. With inserts ignored, '%' and the
 // digit after it go out together.
 TEST(FormatMessageLayout, InsertsAreNeverBrokenInside) {
-    const char* const long_name = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
+    const std::string long_name(90, 'a');
+    const std::string long_name_alone = "abc\r\n" + long_name + "\r\nde";
     expect_layouts({
         {"abcdef %1 cd", 10, {"x y"}, "abcdef\r\nx y cd"},
-        {"abc %1 de", 8, {long_name}, (std::string("abc\r\n") + long_name + "\r\nde").c_str()},
+        {"abc %1 de", 8, {long_name.c_str()}, long_name_alone.c_str()},
         {"ab %1", 8, {"cdefghijk"}, "ab\r\ncdefghijk"},
         {"%1 x", 8, {"aaaaaaaaaa"}, "aaaaaaaaaa\r\n x"},
         {"abcdefg%1", 8, {"x y"}, "abcdefgx y\r\n"},
@@ -263,8 +264,8 @@ TEST(FormatMessageLayout, InsertsAreNeverBrokenInside) {
     });
 }
 
-// Seen in the Windows lane only (Wine 8.0); unconfirmed on Windows: with any width a
-// tab escape is a line break.
+// Seen in the Windows lane only (Wine 8.0), unconfirmed on Windows: once the flags ask
+// for any width, 0xFF included, a tab escape is a line break.
 TEST(FormatMessageLayout, TabEscapeBreaksTheLineOnceAWidthIsAsked) {
     expect_layouts({
         {"a%tb", 0, {}, "a\tb"},
