@@ -1,9 +1,10 @@
 // FormatMessageA: a message definition from the system's table or the caller, its
 // inserts and escapes expanded and laid out, as they are written, to the width the
-// low byte of the flags asks for. Callers print these texts into logs and dialogs, so the layout
-// follows Windows to the byte: a width other than 0 turns the definition's own
-// line breaks into spaces (the CR LF every system message ends with included),
-// which is why "%s: %s" reports built from system texts carry a trailing space.
+// low byte of the flags asks for. Callers print these texts into logs and dialogs,
+// so the layout follows Windows to the byte: a width other than 0 turns the
+// definition's own line breaks into spaces (the CR LF every system message ends with
+// included), which is why "%s: %s" reports built from system texts carry a trailing
+// space, unless that space is where a line reaches the width.
 #include "core/api.h"
 #include "kernel/system_messages.h"
 
