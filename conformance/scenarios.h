@@ -35,6 +35,7 @@ void play(const Scenario& scenario, Phase phase, std::FILE* out);
 
 // Each group's scenarios, in the order the lane lists them.
 std::vector<Scenario> frame_scenarios();
+std::vector<Scenario> system_text_scenarios();
 std::vector<Scenario> registry_scenarios();
 std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();

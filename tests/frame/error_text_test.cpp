@@ -80,6 +80,25 @@ TEST_F(ErrorText, InsertsShowTheValueNameOrStayAsTheyStand) {
               "Printer installer WARNING (LoadLibrary (monitor DLL)): \nerror #193.\n%1 is not a valid Win32 application. \n");
 }
 
+// The system text comes laid out to 80 columns as Windows lays it out: a line that
+// reaches 80 breaks at its last space (the final line break's space included), and a
+// value name in the text is never split but gets a line of its own.
+TEST_F(ErrorText, LongSystemTextsAreLaidOutToEightyColumns) {
+    const std::string deep_path =
+        "C:\\ORVANA\\COMPONENTS\\X86\\DRIVERS\\VERSION3\\LANGUAGES\\ENGLISH\\UNITEDSTATES\\MONITORS\\LOCAL\\ORVMON.DLL";
+    record_error(1053, IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE, nullptr, 0, 0);
+    EXPECT_EQ(take_error_text(),
+              "Printer installer WARNING (shut_down_spooler_service - ControlService): \nerror #1053.\n"
+              "The service did not respond to the start or control request in a timely\r\nfashion. \n");
+    record_error(32, IDS_COPYING_FILE_1, "C:\\WINNT\\system32\\ORVMON.DLL", 0, 0);
+    EXPECT_EQ(take_error_text(),
+              "Printer installer WARNING (copying file [1]): \nerror #32 for value 'C:\\WINNT\\system32\\ORVMON.DLL'.\n"
+              "The process cannot access the file because it is being used by another process.\r\n\n");
+    record_error(193, IDS_LOADLIBRARY_MONITOR_DLL, deep_path.c_str(), 0, 0);
+    EXPECT_EQ(take_error_text(), "Printer installer WARNING (LoadLibrary (monitor DLL)): \nerror #193 for value '" +
+                                     deep_path + "'.\n" + deep_path + "\r\n is not a valid Win32 application. \n");
+}
+
 TEST_F(ErrorText, ACodeWithoutSystemTextNamesTheFormattingFailure) {
     record_error(12345, IDS_DELETEMONITOR, "Orvana Port", 0, 0);
     EXPECT_EQ(take_error_text(),

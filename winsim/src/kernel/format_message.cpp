@@ -1,9 +1,10 @@
 // FormatMessageA: a message definition from the system's table or the caller, its
-// inserts and escapes expanded, then laid out to the width the low byte of the
-// flags asks for. Callers print these texts into logs and dialogs, so the layout
-// follows Windows to the byte: a width other than 0 turns the definition's own
-// line breaks into spaces (the CR LF every system message ends with included),
-// which is why "%s: %s" reports built from system texts carry a trailing space.
+// inserts and escapes expanded and laid out, as they are written, to the width the
+// low byte of the flags asks for. Callers print these texts into logs and dialogs,
+// so the layout follows Windows to the byte: a width other than 0 turns the
+// definition's own line breaks into spaces (the CR LF every system message ends with
+// included), which is why "%s: %s" reports built from system texts carry a trailing
+// space, unless that space is where a line reaches the width.
 #include "core/api.h"
 #include "kernel/system_messages.h"
 
@@ -39,101 +40,163 @@ bool reaches_english_table(DWORD language) {
     }
 }
 
-// The expanded message, one character at a time, with what the layout needs to know
-// about where each character came from.
-struct Unit {
-    enum Kind {
-        plain,       // text of the definition or of an insert: its line breaks are
-                     // regular ones and its spaces are places to break a line
-        fixed,       // from an escape (%b, %t, %%, %., ...): never a break point
-        hard_break,  // %n (c == '\n', written as CR LF) or %r (c == '\r', a bare CR)
-    };
-    Kind kind;
-    char c;
+// The output, laid out line by line as it is written. With a width, a line that
+// reaches it is broken at once: at the last space the definition itself put on the
+// line (the white space before that space goes too, and what followed it starts the
+// next line), or, when the line has none, after what was written last. An insert is
+// written whole and its spaces are no places to break, so a long value name is moved
+// to a line of its own rather than split; a space from an escape ("% ", "%b") is no
+// place to break either.
+class Layout {
+public:
+    explicit Layout(DWORD width) : width_(width) {}
+
+    bool wraps() const { return width_ != 0 && width_ != FORMAT_MESSAGE_MAX_WIDTH_MASK; }
+    bool joins_lines() const { return width_ != 0; }
+
+    // One character of the definition's own text.
+    void definition_char(char c) {
+        if (c == ' ') break_at_ = out_.size();
+        out_ += c;
+        fit();
+    }
+
+    // An insert or what an escape stands for: never broken inside.
+    void piece(std::string_view text) {
+        out_ += text;
+        fit();
+    }
+
+    // A line break that is part of the message (%n, %r): the next line starts after it.
+    void line_break(std::string_view text) {
+        out_ += text;
+        start_line(out_.size());
+    }
+
+    const std::string& text() const { return out_; }
+
+private:
+    static constexpr std::size_t none = std::string::npos;
+
+    void start_line(std::size_t at) {
+        line_start_ = at;
+        break_at_ = none;
+    }
+
+    void fit() {
+        if (!wraps() || out_.size() - line_start_ < width_) return;
+        if (break_at_ == none) {
+            line_break("\r\n");
+            return;
+        }
+        std::size_t end = break_at_ + 1;
+        std::size_t begin = break_at_;
+        while (begin > line_start_ && (out_[begin - 1] == ' ' || out_[begin - 1] == '\t')) --begin;
+        out_.replace(begin, end - begin, "\r\n");
+        start_line(begin + 2);
+    }
+
+    DWORD width_;
+    std::string out_;
+    std::size_t line_start_ = 0;
+    std::size_t break_at_ = none;
 };
+
+enum class Outcome { formatted, invalid, unsimulated };
 
 class Expansion {
 public:
-    Expansion(DWORD flags, va_list* arguments) : flags_(flags), arguments_(arguments) {}
+    Expansion(DWORD flags, va_list* arguments)
+        : flags_(flags), arguments_(arguments), layout_(flags & FORMAT_MESSAGE_MAX_WIDTH_MASK) {}
 
-    // Expands the definition; false when an insert has no argument to take, or asks
-    // for a form winsim does not simulate (then unsimulated() says what).
-    bool run(const char* definition) {
+    Outcome run(const char* definition) {
         for (const char* p = definition; *p;) {
+            if (*p == '\r' || *p == '\n') {
+                p += p[0] == '\r' && p[1] == '\n' ? 2 : 1;
+                regular_line_break();
+                continue;
+            }
             if (*p != '%') {
-                add(Unit::plain, *p++);
+                layout_.definition_char(*p++);
                 continue;
             }
             const char* escape = p++;
             char c = *p;
-            if (c == '\0') {  // a lone '%' ending the definition stands for itself
-                add(Unit::plain, '%');
-                break;
-            }
-            if (c == '0') break;  // the message ends here, without its final line break
+            if (c == '\0') return Outcome::invalid;  // a '%' that ends the definition escapes nothing
+            if (c == '0') break;                    // the message ends here, without its final line break
             if (c >= '1' && c <= '9') {
-                if (!insert(escape, p)) return false;
+                Outcome outcome = insert(escape, p);
+                if (outcome != Outcome::formatted) return outcome;
                 continue;
             }
             ++p;
-            switch (c) {
-            case 'n': add(Unit::hard_break, '\n'); break;
-            case 'r': add(Unit::hard_break, '\r'); break;
-            case 't': add(Unit::fixed, '\t'); break;
-            case 'b': add(Unit::fixed, ' '); break;
-            case '%':
-                // Kept as it stands when inserts are kept, so that the text can
-                // still be formatted later without its percent signs changing.
-                if (ignore_inserts()) {
-                    add(Unit::plain, '%');
-                    add(Unit::plain, '%');
-                } else {
-                    add(Unit::fixed, '%');
-                }
-                break;
-            default:  // "%.", "%!", "% " and any other character: the character itself
-                add(Unit::fixed, c);
-                break;
-            }
+            escape_sequence(c);
         }
-        return true;
+        return Outcome::formatted;
     }
 
-    const std::vector<Unit>& units() const { return units_; }
+    const std::string& text() const { return layout_.text(); }
     const std::string& unsimulated() const { return unsimulated_; }
 
 private:
     bool ignore_inserts() const { return flags_ & FORMAT_MESSAGE_IGNORE_INSERTS; }
 
-    void add(Unit::Kind kind, char c) { units_.push_back({kind, c}); }
-
-    void add_text(std::string_view text) {
-        for (char c : text) add(Unit::plain, c);
+    // The definition's own line breaks (CR LF, or a bare CR or LF) are regular ones:
+    // without a width each becomes CR LF, with one each becomes a space.
+    void regular_line_break() {
+        if (layout_.joins_lines()) layout_.definition_char(' ');
+        else layout_.line_break("\r\n");
     }
 
-    // %1 .. %99, with an optional printf conversion between '!'s (default !s!).
-    bool insert(const char* escape, const char*& p) {
+    void escape_sequence(char c) {
+        switch (c) {
+        case 'n': layout_.line_break("\r\n"); return;
+        case 'r': layout_.line_break("\r"); return;
+        case 't':
+            // Unconfirmed on Windows: under Wine a tab escape becomes a line break once
+            // the low byte of the flags asks for any width.
+            if (layout_.joins_lines()) layout_.line_break("\r\n");
+            else layout_.piece("\t");
+            return;
+        default: break;
+        }
+        if (ignore_inserts()) {
+            // Kept as it stands, so that the text can still be formatted later.
+            const char kept[] = {'%', c};
+            layout_.piece(std::string_view(kept, 2));
+            return;
+        }
+        // "%%", "%.", "%!", "% " and any other character: the character itself; "%b" a space.
+        const char single = c == 'b' ? ' ' : c;
+        layout_.piece(std::string_view(&single, 1));
+    }
+
+    // %1 .. %99, with an optional printf conversion between '!'s (default !s!). Kept
+    // as it stands when inserts are ignored: the percent sign and the first digit go
+    // out together, what follows them as the definition's own text.
+    Outcome insert(const char* escape, const char*& p) {
+        if (ignore_inserts()) {
+            layout_.piece(std::string_view(escape, 2));
+            ++p;
+            return Outcome::formatted;
+        }
         unsigned number = static_cast<unsigned>(*p++ - '0');
         if (*p >= '0' && *p <= '9') number = number * 10 + static_cast<unsigned>(*p++ - '0');
         std::string_view conversion = "s";
         if (*p == '!') {
             const char* close = std::strchr(p + 1, '!');
-            if (!close) return unsimulated("FormatMessageA insert format without its closing '!'");
+            if (!close) return Outcome::invalid;
             conversion = std::string_view(p + 1, static_cast<std::size_t>(close - p - 1));
             p = close + 1;
         }
-        if (ignore_inserts()) {
-            add_text(std::string_view(escape, static_cast<std::size_t>(p - escape)));
-            return true;
-        }
-        if (!arguments_) return false;
+        if (!arguments_) return Outcome::invalid;
         if (!(flags_ & FORMAT_MESSAGE_ARGUMENT_ARRAY)) return unsimulated("FormatMessageA with a va_list of inserts");
         // As on Windows, the array is DWORD_PTR values passed in the va_list* slot.
         DWORD_PTR value = reinterpret_cast<const DWORD_PTR*>(arguments_)[number - 1];
         std::optional<std::string> formatted = format_value(conversion, value);
         if (!formatted) return unsimulated("FormatMessageA insert conversion !" + std::string(conversion) + "!");
-        add_text(*formatted);
-        return true;
+        layout_.piece(*formatted);
+        return Outcome::formatted;
     }
 
     // The printf conversions that an argument array can carry: no '*' (it would take
@@ -179,107 +242,16 @@ private:
         }
     }
 
-    bool unsimulated(std::string what) {
+    Outcome unsimulated(std::string what) {
         unsimulated_ = std::move(what);
-        return false;
+        return Outcome::unsimulated;
     }
 
     DWORD flags_;
     va_list* arguments_;
+    Layout layout_;
     std::string unsimulated_;
-    std::vector<Unit> units_;
 };
-
-// With a width, the definition's own line breaks (CR LF, or a bare LF) are not line
-// breaks of the output: each becomes one space, like the white space of a line.
-std::vector<Unit> join_regular_lines(const std::vector<Unit>& units) {
-    std::vector<Unit> joined;
-    joined.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const Unit& u = units[i];
-        bool plain = u.kind == Unit::plain;
-        if (plain && u.c == '\r' && i + 1 < units.size() && units[i + 1].kind == Unit::plain && units[i + 1].c == '\n') {
-            joined.push_back({Unit::plain, ' '});
-            ++i;
-        } else if (plain && u.c == '\n') {
-            joined.push_back({Unit::plain, ' '});
-        } else {
-            joined.push_back(u);
-        }
-    }
-    return joined;
-}
-
-bool is_break_point(const Unit& u) { return u.kind == Unit::plain && (u.c == ' ' || u.c == '\t'); }
-
-// Lines no longer than `width`, broken at white space: the white space where a line
-// breaks goes with the break (CR LF ends the line, the next starts with the next
-// word), and white space that no longer fits at the end of the text is dropped
-// rather than given a line of its own. A word longer than the width is cut at it.
-std::string wrap(const std::vector<Unit>& units, std::size_t width) {
-    std::string out;
-    std::size_t column = 0;
-    std::string pending;  // white space waiting for the next word to decide its line
-
-    auto put = [&](char c) {
-        if (column == width) {
-            out += "\r\n";
-            column = 0;
-        }
-        out += c;
-        ++column;
-    };
-    auto end_line_with_pending = [&] {
-        if (column + pending.size() <= width) {
-            out += pending;
-            column += pending.size();
-        }
-        pending.clear();
-    };
-
-    for (std::size_t i = 0; i < units.size();) {
-        const Unit& u = units[i];
-        if (u.kind == Unit::hard_break) {
-            end_line_with_pending();
-            out += u.c == '\n' ? "\r\n" : "\r";
-            column = 0;
-            ++i;
-            continue;
-        }
-        if (is_break_point(u)) {
-            pending += u.c;
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < units.size() && units[end].kind != Unit::hard_break && !is_break_point(units[end])) ++end;
-        std::size_t length = end - i;
-        if (column > 0 && column + pending.size() + length > width) {
-            out += "\r\n";
-            column = 0;
-            pending.clear();
-        }
-        for (char c : pending) put(c);
-        pending.clear();
-        for (; i < end; ++i) put(units[i].c);
-    }
-    end_line_with_pending();
-    return out;
-}
-
-std::string lay_out(const std::vector<Unit>& units, DWORD width) {
-    if (width == 0) {
-        std::string out;
-        for (const Unit& u : units) {
-            if (u.kind == Unit::hard_break && u.c == '\n') out += "\r\n";
-            else out += u.c;
-        }
-        return out;
-    }
-    std::vector<Unit> joined = join_regular_lines(units);
-    if (width == FORMAT_MESSAGE_MAX_WIDTH_MASK) return lay_out(joined, 0);
-    return wrap(joined, width);
-}
 
 }  // namespace
 
@@ -307,15 +279,18 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     }
 
     Expansion expansion(dwFlags, Arguments);
-    if (!expansion.run(definition)) {
-        if (!expansion.unsimulated().empty()) return winsim::detail::not_simulated(expansion.unsimulated(), DWORD{0});
-        return fail(ERROR_INVALID_PARAMETER, 0);
+    switch (expansion.run(definition)) {
+    case Outcome::formatted: break;
+    case Outcome::invalid: return fail(ERROR_INVALID_PARAMETER, 0);
+    case Outcome::unsimulated: return winsim::detail::not_simulated(expansion.unsimulated(), DWORD{0});
     }
-    std::string text = lay_out(expansion.units(), dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK);
+    const std::string& text = expansion.text();
 
     // A text that does not fit leaves the caller's buffer as it was.
     if (text.size() + 1 > nSize) return fail(ERROR_INSUFFICIENT_BUFFER, 0);
     if (!lpBuffer) return winsim::detail::not_simulated("FormatMessageA into a NULL buffer", DWORD{0});
     std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
+    // An empty message answers 0 and leaves the last error alone. Unconfirmed for these
+    // generations: later Windows sets ERROR_NO_WORK_DONE.
     return static_cast<DWORD>(text.size());
 }
