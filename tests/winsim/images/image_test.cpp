@@ -312,6 +312,55 @@ TEST(SearchOrder, ABareNameIsFoundInTheWindowsOrder) {
     EXPECT_EQ(machine->loaded_modules(), 0u);
 }
 
+// A name with a path in it is looked for where it points from the current directory,
+// and nowhere else (Wine's module.c: "1\\winetestdll.dll" and "C:1\\winetestdll.dll"
+// load from the current directory; the Win32 reference of LoadLibrary: a path that
+// does not hold the file fails). A file's name followed by "\\" names no file: NT's
+// file system refuses it (Wine's ntdll path.c, test_nt_names), and the loader answers
+// 126; the same is taken for 95/98 (unconfirmed).
+class RelativeNames : public testing::TestWithParam<Platform> {};
+
+TEST_P(RelativeNames, AreTakenFromTheCurrentDirectoryOnly) {
+    auto machine = Machine::create(GetParam());
+    auto& files = machine->files();
+    const std::string system(winsim::platform_info(GetParam()).system_directory);
+    files.write_file("C:\\SETUP\\orvmon.dll", dll_saying("setup"));
+    files.write_file("C:\\SETUP\\SUB\\m.dll", dll_saying("sub"));
+    files.write_file(system + "\\SUB\\elsewhere.dll", dll_saying("system"));
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\SETUP"));
+    for (const char* name : {"SUB\\m.dll", "SUB/m.dll"}) EXPECT_EQ(found_text(name), "sub") << name;
+    for (const char* name : {".\\orvmon.dll", "C:orvmon.dll", "..\\SETUP\\orvmon.dll", "\\SETUP\\orvmon.dll"})
+        EXPECT_EQ(found_text(name), "setup") << name;
+    EXPECT_EQ(found_text("SUB\\elsewhere.dll"), "error 126") << "a relative path is not searched for along the search order";
+    Loaded as_code = load("SUB\\m.dll");
+    ASSERT_NE(as_code.module, nullptr) << as_code.error;
+    EXPECT_EQ(as_code.error, untouched) << "a load that succeeds leaves the last error";
+    Loaded again = load("C:\\SETUP\\SUB\\m.dll");
+    EXPECT_EQ(again.module, as_code.module) << "one file, one module, whatever name found it";
+    FreeLibrary(again.module);
+    FreeLibrary(as_code.module);
+    EXPECT_EQ(machine->loaded_modules(), 0u);
+}
+
+TEST_P(RelativeNames, AFileNameFollowedByABackslashIsRefused) {
+    auto machine = Machine::create(GetParam());
+    machine->files().write_file("C:\\SETUP\\orvmon.dll", dll_saying("setup"));
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\SETUP"));
+    for (const char* name : {"C:\\SETUP\\orvmon.dll\\", "orvmon.dll\\", ".\\orvmon.dll/"}) {
+        for (DWORD flags : {DWORD{0}, DWORD{LOAD_LIBRARY_AS_DATAFILE}}) {
+            Loaded refused = load(name, flags);
+            EXPECT_EQ(refused.module, nullptr) << name;
+            EXPECT_EQ(refused.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << name;
+        }
+    }
+    EXPECT_EQ(found_text("C:\\SETUP\\orvmon.dll"), "setup") << "the file itself loads";
+    EXPECT_EQ(machine->loaded_modules(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, RelativeNames,
+                         testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
+                         [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
+
 TEST(SearchOrder, Windows9xHasOneSystemDirectory) {
     auto machine = Machine::create(Platform::win98);
     machine->files().write_file("C:\\WINDOWS\\ORVUI.DLL", dll_saying("windows"));

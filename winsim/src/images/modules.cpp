@@ -142,11 +142,19 @@ struct FoundFile {
     DWORD error = 0;
 };
 
+// Whether the name ends in a separator: the name of a file followed by "\" names no
+// file, and NT's file system refuses it outright.
+bool ends_in_separator(std::string_view path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
+
+// A name that carries a path, relative ("SUB\m.dll", ".\m.dll", "C:m.dll") or full, is
+// looked for only where it points, from the current directory as every file call takes
+// it; a bare name goes through the search order.
 FoundFile find_module_file(LPCSTR path, const std::string& name) {
     FoundFile found;
     DWORD error = 0;
     if (winsim::detail::names_a_path(path)) {
-        std::optional<winsim::WindowsPath> parsed = winsim::FileSystem::parse(path, error);
+        std::optional<winsim::WindowsPath> parsed;
+        if (!ends_in_separator(path)) parsed = state().files.full_path(path, error);
         if (parsed) found.node = state().files.find(*parsed, error);
         if (!found.node) {
             found.error = ERROR_MOD_NOT_FOUND;
