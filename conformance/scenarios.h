@@ -38,5 +38,6 @@ std::vector<Scenario> frame_scenarios();
 std::vector<Scenario> registry_scenarios();
 std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();
+std::vector<Scenario> loader_scenarios();
 
 }  // namespace conformance
