@@ -268,9 +268,10 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     const RegValue* value = opened.key->value(lpValueName ? lpValueName : "");
     if (!value) {
-        // Asked for the size only, NT answers 0 and 95/98 a type of 0 (REG_NONE).
+        // Asked for the size only, NT answers 0; 95/98 leave it. The type is 0
+        // (REG_NONE) on 95/98; NT writes a value of its own, taken as 0 (unconfirmed).
         if (!lpData && lpcbData && is_nt()) *lpcbData = 0;
-        if (!lpData && lpType && !is_nt()) *lpType = REG_NONE;
+        if (lpType) *lpType = REG_NONE;
         return ERROR_FILE_NOT_FOUND;
     }
     return copy_data(*value, lpType, lpData, lpcbData);
@@ -347,14 +348,20 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     if (dwIndex >= opened.key->values.size()) return ERROR_NO_MORE_ITEMS;
     const RegValue& value = opened.key->values[dwIndex];
-    // When either the name or the data does not fit, neither is written; the type and
-    // the data's size are answered all the same.
-    if (*lpcchValueName < value.name.size() + 1 || data_overflows(value, lpData, lpcbData)) {
+    // Data that does not fit leaves both the name and the data alone; a name that does
+    // not fit is cut to its buffer and the data still written. Either way the name's
+    // size stays as it was and the type and the data's size are answered.
+    if (data_overflows(value, lpData, lpcbData)) {
         copy_data(value, lpType, nullptr, lpcbData);
         return ERROR_MORE_DATA;
     }
-    copy_name(value.name, lpValueName, lpcchValueName);
-    return copy_data(value, lpType, lpData, lpcbData);
+    if (copy_name(value.name, lpValueName, lpcchValueName) == ERROR_SUCCESS) return copy_data(value, lpType, lpData, lpcbData);
+    if (*lpcchValueName > 0) {
+        std::memcpy(lpValueName, value.name.data(), *lpcchValueName - 1);
+        lpValueName[*lpcchValueName - 1] = '\0';
+    }
+    copy_data(value, lpType, lpData, lpcbData);
+    return ERROR_MORE_DATA;
 }
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
