@@ -2,6 +2,7 @@
 #include "scenarios.h"
 #include "session.h"
 
+#include <cstring>
 #include <string>
 
 namespace conformance {
@@ -220,6 +221,96 @@ void registry_text_lengths(Session& s) {
     s.report("stored bytes with length -1", stored_value(HKEY_LOCAL_MACHINE, key, "Bytes"));
 }
 
+// A key the scenario reads and writes past the library; null when it cannot be made.
+HKEY scratch_key(const char* subkey) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+// What RegQueryValueExA leaves in a buffer of `size` bytes filled with '#', and one
+// byte past it.
+Facts queried_into(HKEY key, const char* name, DWORD size) {
+    BYTE buffer[32];
+    std::memset(buffer, '#', sizeof buffer);
+    DWORD answered = size;
+    LONG result = RegQueryValueExA(key, name, nullptr, nullptr, buffer, &answered);
+    return Facts()
+        .number("result", result)
+        .number("size", static_cast<long long>(answered))
+        .text("buffer", std::string_view(reinterpret_cast<const char*>(buffer), size + 1));
+}
+
+// A text stored without its terminator: NT counts in a terminator the size left out
+// when the byte after it is one, reads hand the bare text out terminated when there is
+// room, and the export tells the size a caller really needs.
+void registry_unterminated_texts(Session& s) {
+    const char* path = "HKLM/Software/OrvConformance/Unterminated";
+    const char* subkey = "Software\\OrvConformance\\Unterminated";
+    set_value(s, "set text with its length", path, "Exact", "abcdef", REG_SZ, 6);
+    s.report("stored text with its length", stored_value(HKEY_LOCAL_MACHINE, subkey, "Exact"));
+    HKEY key = scratch_key(subkey);
+    if (!key) {
+        s.report("open", Facts().word("failed", "the scratch key cannot be made"));
+        return;
+    }
+    // Eight bytes of "FullString": the byte after them is no terminator.
+    LONG set = RegSetValueExA(key, "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("FullString"), 8);
+    s.report("set bare text", Facts().number("result", set));
+    s.report("stored bare text", stored_value(HKEY_LOCAL_MACHINE, subkey, "Bare"));
+    for (DWORD size : {16u, 9u, 8u})
+        s.report("query bare text into " + std::to_string(size), queried_into(key, "Bare", size));
+    for (LONG size : {16, 12, 11, 9, 8, 4, 0})
+        fetch_value(s, "fetch bare text into " + std::to_string(size), path, "Bare", size);
+    RegCloseKey(key);
+}
+
+// What RegEnumValueA writes when the name or the data does not fit.
+void registry_enum_overflow(Session& s) {
+    HKEY key = scratch_key("Software\\OrvConformance\\Enum");
+    if (!key) {
+        s.report("open", Facts().word("failed", "the scratch key cannot be made"));
+        return;
+    }
+    LONG set = RegSetValueExA(key, "Test", 0, REG_SZ, reinterpret_cast<const BYTE*>("foobar"), 7);
+    s.report("set", Facts().number("result", set));
+    const struct {
+        const char* step;
+        DWORD name_size;
+        DWORD data_size;
+    } cases[] = {
+        {"both overflow", 2, 2}, {"name overflows", 3, 20}, {"empty name buffer", 0, 20},
+        {"data overflows", 20, 2}, {"both fit", 20, 20},
+    };
+    for (const auto& c : cases) {
+        char name[21] = "xxxxxxxxxx";
+        char data[21] = "xxxxxxxxxx";
+        DWORD name_size = c.name_size;
+        DWORD data_size = c.data_size;
+        DWORD type = 0xDEADBEEF;
+        LONG result = RegEnumValueA(key, 0, name, &name_size, nullptr, &type, reinterpret_cast<LPBYTE>(data), &data_size);
+        s.report(c.step, Facts()
+                             .number("result", result)
+                             .number("name_size", static_cast<long long>(name_size))
+                             .number("data_size", static_cast<long long>(data_size))
+                             .hex("type", type)
+                             .text("name", name)
+                             .text("data", data));
+    }
+    DWORD type = 0xDEADBEEF;
+    DWORD size = 0xDEADBEEF;
+    LONG missing = RegQueryValueExA(key, "Nonexistent Value", nullptr, &type, nullptr, &size);
+    s.report("size of a missing value", Facts().number("result", missing).hex("size", size).hex("type", type));
+    BYTE buffer[10];
+    type = 0xDEADBEEF;
+    size = sizeof buffer;
+    missing = RegQueryValueExA(key, "Nonexistent Value", nullptr, &type, buffer, &size);
+    s.report("missing value into a buffer", Facts().number("result", missing).hex("size", size).hex("type", type));
+    RegCloseKey(key);
+}
+
 void printer_values(Session& s) {
     const char* printer = "OrvConformance Printer";
     const char* key = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\OrvConformance Printer\\PrinterDriverData";
@@ -258,6 +349,8 @@ std::vector<Scenario> registry_scenarios() {
         {"RegistryCreatedKeys", {"insSetRegistryVal", "insFetchRegistryVal"}, with_scratch_keys<registry_created_keys>},
         {"RegistryBufferSizes", {"insSetRegistryVal", "insFetchRegistryVal"}, with_scratch_keys<registry_buffer_sizes>},
         {"RegistryTextLengths", {"insSetRegistryVal", "insFetchRegistryVal"}, with_scratch_keys<registry_text_lengths>},
+        {"RegistryUnterminatedTexts", {"insSetRegistryVal", "insFetchRegistryVal"}, with_scratch_keys<registry_unterminated_texts>},
+        {"RegistryEnumOverflow", {}, with_scratch_keys<registry_enum_overflow>},
         {"PrinterValues", {"insSetPrinterVal", "insFetchPrinterVal"}, with_scratch_keys<printer_values>},
     };
 }

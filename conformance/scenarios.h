@@ -39,5 +39,6 @@ std::vector<Scenario> system_text_scenarios();
 std::vector<Scenario> registry_scenarios();
 std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();
+std::vector<Scenario> loader_scenarios();
 
 }  // namespace conformance

@@ -5,6 +5,7 @@
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
+#include "frame/memory.h"
 
 namespace {
 
@@ -22,27 +23,50 @@ bool printer_key_path(LPCSTR printer, LPSTR path) {
     return true;
 }
 
+// The size a text takes in the caller's buffer: its stored size, and one byte more when
+// it was stored without its terminator, which the caller gets added. Telling the two
+// apart takes the text itself; without memory to read it into, the larger size is
+// answered, which is always enough.
+LONG needed_text_size(HKEY key, LPCSTR name, DWORD size, DWORD* needed) {
+    *needed = size + 1;
+    auto* text = static_cast<LPBYTE>(heap_alloc(size));
+    if (!text) return ERROR_SUCCESS;
+    DWORD read = size;
+    LONG code = RegQueryValueExA(key, name, nullptr, nullptr, text, &read);
+    if (code == ERROR_SUCCESS && read > 0 && text[read - 1] == '\0') *needed = read;
+    // A text that grew since its size was asked for is measured again by the caller's
+    // next call.
+    if (code == ERROR_MORE_DATA) code = ERROR_SUCCESS;
+    heap_free(text);
+    return code;
+}
+
+// Reads a text into the caller's buffer, always terminated: a text stored without its
+// terminator gets one when the buffer has room, or counts as too long. Too long, the
+// buffer is emptied and needed size tells what it takes.
+LONG fetch_text(HKEY key, LPCSTR name, LPBYTE buffer, DWORD size, LONG buffer_size, LPLONG needed_size) {
+    const DWORD capacity = buffer_size > 0 ? static_cast<DWORD>(buffer_size) : 0;
+    DWORD read = capacity;
+    LONG code = capacity >= size ? RegQueryValueExA(key, name, nullptr, nullptr, buffer, &read) : ERROR_MORE_DATA;
+    DWORD needed = 0;
+    if (code == ERROR_SUCCESS && (read == 0 || buffer[read - 1] == '\0')) return ERROR_SUCCESS;
+    if (code == ERROR_SUCCESS && read < capacity) {
+        buffer[read] = '\0';
+        return ERROR_SUCCESS;
+    }
+    if (code == ERROR_SUCCESS) needed = read + 1;
+    else if (code == ERROR_MORE_DATA) code = needed_text_size(key, name, size, &needed);
+    if (code) return record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, name, 0, 0);
+    *needed_size = static_cast<LONG>(needed);
+    if (capacity > 0) buffer[0] = '\0';
+    return ERROR_SUCCESS;
+}
+
 LONG fetch_value(HKEY key, LPCSTR name, LPBYTE buffer, DWORD type, DWORD size, LONG buffer_size, LPLONG needed_size) {
     DWORD capacity = buffer_size > 0 ? static_cast<DWORD>(buffer_size) : 0;
     switch (type) {
-    case REG_SZ: {
-        LONG code = RegQueryValueExA(key, name, nullptr, nullptr, buffer, &capacity);
-        // A text stored without its terminator gets one here, or counts as too long, so
-        // that the caller always finds a terminated text in its buffer.
-        bool unterminated = code == ERROR_SUCCESS && (capacity == 0 || buffer[capacity - 1] != '\0');
-        if (unterminated && capacity < static_cast<DWORD>(buffer_size)) {
-            buffer[capacity] = '\0';
-        } else if (unterminated) {
-            code = ERROR_MORE_DATA;
-            capacity = size + 1;
-        }
-        if (code == ERROR_MORE_DATA) {
-            *needed_size = static_cast<LONG>(capacity);
-            if (buffer_size > 0) buffer[0] = '\0';
-            return ERROR_SUCCESS;
-        }
-        return code ? record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, name, 0, 0) : 0;
-    }
+    case REG_SZ:
+        return fetch_text(key, name, buffer, size, buffer_size, needed_size);
     case REG_BINARY: {
         *needed_size = static_cast<LONG>(size);
         if (capacity < size) return ERROR_SUCCESS;

@@ -115,7 +115,8 @@ TEST_F(RegistryCache, ASnapshotTakesEveryTypeAndSaveWritesTheStrangeOnesAsBinary
     store_value(HKEY_LOCAL_MACHINE, "Software\\Snap", "Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
     store_value(HKEY_LOCAL_MACHINE, "Software\\Snap", "Expand", REG_EXPAND_SZ, text_bytes("%windir%"));
     store_value(HKEY_LOCAL_MACHINE, "Software\\Snap", "None", REG_NONE, "zz");
-    store_value(HKEY_LOCAL_MACHINE, "Software\\Snap", "Unterminated", REG_SZ, "abc");
+    // Past RegSetValueExA, which on NT counts in the terminator that follows the text.
+    machine->registry().set_value("HKEY_LOCAL_MACHINE\\Software\\Snap", "Unterminated", REG_SZ, "abc");
     char path[] = "HKLM/Software/Snap";
     KeyEntry cache[] = {{path, nullptr}, {nullptr, nullptr}};
     EXPECT_EQ(cache_load(cache), 0);

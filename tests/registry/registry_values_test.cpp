@@ -23,6 +23,11 @@ protected:
         LONG type;
         LONG needed;
     };
+    // Past RegSetValueExA, which ends every text on 95/98 and on NT counts in the
+    // terminator that follows it.
+    void lay_down_unterminated(const char* name, const char* text) {
+        machine->registry().set_value("HKEY_LOCAL_MACHINE\\Software\\Test", name, REG_SZ, text);
+    }
     Fetched fetch(const char* path, const char* name, LONG size) {
         std::string buffer(static_cast<std::size_t>(size) + 8, '#');
         LONG type = 0x7777, needed = 0x7777;
@@ -164,20 +169,54 @@ TEST_P(RegistryValues, BuffersTooSmallReportTheSizeNeeded) {
     EXPECT_EQ(zero_buffer.needed, 3) << "a buffer of no bytes is not written at all";
 }
 
-TEST_P(RegistryValues, ATextStoredWithoutTerminatorIsHandedOutTerminated) {
-    store_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bare", REG_SZ, "abc");
-    bool stored_bare = stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bare")->bytes == "abc";
-    Fetched roomy = fetch("HKLM/Software/Test", "Bare", 8);
-    EXPECT_EQ(roomy.result, 0);
-    EXPECT_EQ(roomy.buffer.substr(0, 4), std::string("abc\0", 4));
-    Fetched tight = fetch("HKLM/Software/Test", "Bare", stored_bare ? 3 : 4);
-    EXPECT_EQ(tight.result, 0);
-    if (stored_bare) {
-        EXPECT_EQ(tight.buffer[0], '\0') << "three bytes cannot hold three characters and their end";
-        EXPECT_EQ(tight.needed, 4);
-    } else {
-        EXPECT_STREQ(tight.buffer.c_str(), "abc");
+// A text stored without its terminator needs a byte more than its stored size: the
+// size reported is the one a second call really needs, whatever buffer the first had.
+TEST_P(RegistryValues, ATextStoredWithoutTerminatorReportsTheSizeItReallyNeeds) {
+    lay_down_unterminated("Bare", "abcde");
+    for (LONG size : {0, 3, 5}) {
+        SCOPED_TRACE(size);
+        Fetched short_buffer = fetch("HKLM/Software/Test", "Bare", size);
+        EXPECT_EQ(short_buffer.result, 0);
+        EXPECT_EQ(short_buffer.type, REG_SZ);
+        EXPECT_EQ(short_buffer.needed, 6) << "five characters and the terminator the caller gets";
+        if (size > 0) {
+            EXPECT_EQ(short_buffer.buffer[0], '\0');
+        }
     }
+    Fetched exact = fetch("HKLM/Software/Test", "Bare", 6);
+    EXPECT_EQ(exact.result, 0);
+    EXPECT_EQ(exact.buffer, std::string("abcde\0", 6));
+    EXPECT_EQ(exact.needed, 0x7777) << "a text that fits does not write needed size";
+    EXPECT_EQ(stored_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Bare")->bytes, "abcde") << "reading changes nothing";
+    EXPECT_EQ(take_error_text(), "");
+}
+
+TEST_P(RegistryValues, WithoutMemoryToMeasureATextTheLargerSizeIsReported) {
+    lay_down_unterminated("Bare", "abcde");
+    store_value(HKEY_LOCAL_MACHINE, "Software\\Test", "Ended", REG_SZ, text_bytes("abcde"));
+    // Both are answered their stored size and one byte: exact for the bare text, one
+    // more than needed for the ended one, never too little.
+    for (const char* name : {"Bare", "Ended"}) {
+        // The first block is the copy of the path the key is opened by.
+        machine->faults().fail("HeapAlloc", ERROR_NOT_ENOUGH_MEMORY, 2);
+        Fetched f = fetch("HKLM/Software/Test", name, 3);
+        EXPECT_EQ(f.result, 0) << name;
+        EXPECT_EQ(f.needed, std::string_view(name) == "Bare" ? 6 : 7) << name;
+    }
+    EXPECT_EQ(take_error_text(), "");
+    EXPECT_EQ(machine->live_heap_blocks(), 0u);
+}
+
+TEST_P(RegistryValues, AFailedReadOfATextIsRecorded) {
+    lay_down_unterminated("Bare", "abcde");
+    // The first query asks for the size; the second reads the text to measure it.
+    machine->faults().fail("RegQueryValueExA", ERROR_ACCESS_DENIED, 2);
+    Fetched f = fetch("HKLM/Software/Test", "Bare", 3);
+    EXPECT_EQ(f.result, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(f.needed, 0x7777);
+    EXPECT_EQ(take_error_text(),
+              "Printer installer WARNING (retrieve_data [RegValueQueryEx(REG_SZ)]): \nerror #5 for value 'Bare'.\n"
+              "Access is denied. \n");
 }
 
 TEST_P(RegistryValues, OtherStoredTypesAreNotRead) {

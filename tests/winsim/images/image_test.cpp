@@ -308,9 +308,63 @@ TEST(SearchOrder, ABareNameIsFoundInTheWindowsOrder) {
     EXPECT_EQ(found_text("ORVUI.DLL"), "current") << "the program's and the current directory come first";
     files.write_file("C:\\Other\\ORVUI.DLL", dll_saying("other"));
     EXPECT_EQ(found_text("C:\\Other\\ORVUI.DLL"), "other") << "a path is used as it is";
-    EXPECT_EQ(found_text("C:\\Elsewhere\\ORVUI.DLL"), "error 126") << "and nothing else is searched";
+    EXPECT_EQ(found_text("C:\\Elsewhere\\ORVUI.DLL"), "error 2") << "and nothing else is searched: a data file not found";
     EXPECT_EQ(machine->loaded_modules(), 0u);
 }
+
+// A name with a path in it is looked for where it points from the current directory,
+// and nowhere else (Wine's module.c: "1\\winetestdll.dll" and "C:1\\winetestdll.dll"
+// load from the current directory; the Win32 reference of LoadLibrary: a path that
+// does not hold the file fails). A file's name followed by "\\" names no file: NT's
+// file system refuses it (Wine's ntdll path.c, test_nt_names), so it fails as a file
+// that is not there: 126 as code; as a data file 2, or 6 on NT 4.0 (Wine's module.c,
+// testLoadLibraryEx). 95/98 are taken to refuse it too (unconfirmed).
+class RelativeNames : public testing::TestWithParam<Platform> {};
+
+TEST_P(RelativeNames, AreTakenFromTheCurrentDirectoryOnly) {
+    auto machine = Machine::create(GetParam());
+    auto& files = machine->files();
+    const std::string system(winsim::platform_info(GetParam()).system_directory);
+    files.write_file("C:\\SETUP\\orvmon.dll", dll_saying("setup"));
+    files.write_file("C:\\SETUP\\SUB\\m.dll", dll_saying("sub"));
+    files.write_file(system + "\\SUB\\elsewhere.dll", dll_saying("system"));
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\SETUP"));
+    for (const char* name : {"SUB\\m.dll", "SUB/m.dll"}) EXPECT_EQ(found_text(name), "sub") << name;
+    for (const char* name : {".\\orvmon.dll", "C:orvmon.dll", "..\\SETUP\\orvmon.dll", "\\SETUP\\orvmon.dll"})
+        EXPECT_EQ(found_text(name), "setup") << name;
+    EXPECT_EQ(load("SUB\\elsewhere.dll").error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND))
+        << "a relative path is not searched for along the search order";
+    Loaded as_code = load("SUB\\m.dll");
+    ASSERT_NE(as_code.module, nullptr) << as_code.error;
+    EXPECT_EQ(as_code.error, untouched) << "a load that succeeds leaves the last error";
+    Loaded again = load("C:\\SETUP\\SUB\\m.dll");
+    EXPECT_EQ(again.module, as_code.module) << "one file, one module, whatever name found it";
+    FreeLibrary(again.module);
+    FreeLibrary(as_code.module);
+    EXPECT_EQ(machine->loaded_modules(), 0u);
+}
+
+TEST_P(RelativeNames, AFileNameFollowedByABackslashIsRefused) {
+    auto machine = Machine::create(GetParam());
+    machine->files().write_file("C:\\SETUP\\orvmon.dll", dll_saying("setup"));
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\SETUP"));
+    const bool nt4_or_earlier = machine->is_nt() && winsim::platform_info(GetParam()).major < 5;
+    const DWORD data_file_missing = nt4_or_earlier ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
+    for (const char* name : {"C:\\SETUP\\orvmon.dll\\", "orvmon.dll\\", ".\\orvmon.dll/", "C:\\SETUP\\absent.dll"}) {
+        Loaded as_code = load(name);
+        EXPECT_EQ(as_code.module, nullptr) << name;
+        EXPECT_EQ(as_code.error, static_cast<DWORD>(ERROR_MOD_NOT_FOUND)) << name;
+        Loaded as_data = load(name, LOAD_LIBRARY_AS_DATAFILE);
+        EXPECT_EQ(as_data.module, nullptr) << name;
+        EXPECT_EQ(as_data.error, data_file_missing) << name;
+    }
+    EXPECT_EQ(found_text("C:\\SETUP\\orvmon.dll"), "setup") << "the file itself loads";
+    EXPECT_EQ(machine->loaded_modules(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, RelativeNames,
+                         testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
+                         [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
 
 TEST(SearchOrder, Windows9xHasOneSystemDirectory) {
     auto machine = Machine::create(Platform::win98);

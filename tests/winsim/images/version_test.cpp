@@ -100,7 +100,7 @@ TEST_P(VersionOfEveryKind, TheBlockIsTheResourceWithRoomForAnsiStrings) {
     const std::string resource = image.substr(map.version, map.version_size);
     EXPECT_EQ(std::string(block.data(), map.version_size), resource);
     if (GetParam() == ImageKind::ne)
-        EXPECT_EQ(size, mkimage::align_up(map.version_size, 16)) << "the resource as its table records it";
+        EXPECT_EQ(size, 4 * (map.version_size - sizeof(VS_FIXEDFILEINFO))) << "NT's room for converting an ANSI block";
     else
         EXPECT_EQ(size, 2 * map.version_size + 4) << "twice the resource and a signature";
 }
@@ -197,8 +197,12 @@ SizeAnswer ask_size(const char* path) {
     return {size, handle, GetLastError()};
 }
 
+// Wine's version tests (info.c, test_info_size): a file without version information
+// fails with 1812 (XP), a missing file with 2; Windows 2000 leaves 0 in the last error
+// for both. 95/98 and NT 3.51/4.0 are taken to tell why as XP does (unconfirmed: no
+// source gives their codes).
 TEST(VersionFailures, FilesWithoutAVersionResourceTellWhy) {
-    auto machine = Machine::create(Platform::win2000);
+    auto machine = Machine::create(Platform::winxp);
     ImageRecipe strings_only;
     strings_only.strings = {{1, "text"}};
     machine->files().write_file("C:\\strings.dll", mkimage::build_image(strings_only));
@@ -224,6 +228,38 @@ TEST(VersionFailures, FilesWithoutAVersionResourceTellWhy) {
         SetLastError(untouched);
         EXPECT_FALSE(GetFileVersionInfoA(c.path, 0, sizeof buffer, buffer)) << c.path;
         EXPECT_EQ(GetLastError(), c.error) << c.path;
+    }
+}
+
+TEST(VersionFailures, Windows2000FailsWithoutTellingWhy) {
+    auto machine = Machine::create(Platform::win2000);
+    machine->files().write_file("C:\\readme.txt", "Not an image at all.\r\n");
+    for (const char* path : {"C:\\readme.txt", "C:\\missing.dll"}) {
+        SizeAnswer answer = ask_size(path);
+        EXPECT_EQ(answer.size, 0u) << path;
+        EXPECT_EQ(answer.error, static_cast<DWORD>(ERROR_SUCCESS)) << path;
+        EXPECT_EQ(answer.handle, 0u) << path;
+    }
+}
+
+// Wine's version tests (info.c, test_32bit_win's table): for a 16-bit resource of 436
+// bytes, 98 answers 436 and 2000/XP (436 - sizeof(VS_FIXEDFILEINFO)) * 4; NT 3.51 and
+// 4.0 are taken to answer as 2000 (unconfirmed: the table gives NT 4.0 2048 unexplained).
+TEST(VersionFailures, ASixteenBitBlockIsSizedPerFamily) {
+    for (Platform platform : {Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000}) {
+        auto machine = Machine::create(platform);
+        mkimage::ImageMap map;
+        machine->files().write_file("C:\\v.dll", mkimage::build_image(versioned(ImageKind::ne), &map));
+        SizeAnswer answer = ask_size("C:\\v.dll");
+        const bool nt = machine->is_nt();
+        EXPECT_EQ(answer.size, nt ? 4 * (map.version_size - sizeof(VS_FIXEDFILEINFO)) : mkimage::align_up(map.version_size, 16))
+            << winsim::platform_info(platform).name;
+        std::vector<char> block(answer.size);
+        EXPECT_TRUE(GetFileVersionInfoA("C:\\v.dll", answer.handle, answer.size, block.data()));
+        UINT length = 0;
+        LPVOID fixed = nullptr;
+        EXPECT_TRUE(VerQueryValueA(block.data(), "\\", &fixed, &length));
+        EXPECT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     }
 }
 

@@ -256,12 +256,26 @@ TEST_F(Registry, QueryAnswersSizesAsStored) {
     RegCloseKey(key);
 }
 
+// NT stores the bytes it is given, except that its ANSI entry counts in a terminator
+// that the size left out when the byte after the text is one (Wine's registry.c,
+// test_set_value "off-by-one size" and test_string_termination).
 TEST_F(Registry, NtStoresStringsAsGivenAndNinetyFiveEndsThem) {
     HKEY key = create_key(HKEY_CURRENT_USER, "Software\\Strings");
-    ASSERT_EQ(RegSetValueExA(key, "bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "cut", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcdef"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "short", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%a%"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "bytes", 0, REG_BINARY, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "empty", 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 0), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "none", 0, REG_NONE, nullptr, 0), ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "bare"), (RegistryValue{REG_SZ, "abc"}));
+    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "cut"), (RegistryValue{REG_SZ, "abc"}))
+        << "the byte after the size is no terminator";
+    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "short"), (RegistryValue{REG_SZ, bytes_of("abc", 4)}));
+    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "path"),
+              (RegistryValue{REG_EXPAND_SZ, bytes_of("%a%", 4)}));
+    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "bytes"), (RegistryValue{REG_BINARY, "abc"}));
+    EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "empty"), (RegistryValue{REG_SZ, ""}))
+        << "a text of no bytes stays empty";
     EXPECT_EQ(machine->registry().value("HKEY_CURRENT_USER\\Software\\Strings", "none"), (RegistryValue{REG_NONE, ""}));
 
     auto win95 = Machine::create(Platform::win95);
@@ -335,6 +349,102 @@ TEST_F(Registry, EnumValueSizesNameAndDataAsWindows) {
     EXPECT_EQ(RegEnumValueA(key, 1, name, &name_size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
 }
+
+// ---- texts without their terminator, and what a call too small leaves -------------------
+
+class RegistryOnEveryPlatform : public testing::TestWithParam<Platform> {
+protected:
+    void SetUp() override {
+        machine = Machine::create(GetParam());
+        // Laid down past RegSetValueExA, which ends every text on 95/98.
+        machine->registry().set_value("HKEY_LOCAL_MACHINE\\SOFTWARE\\Texts", "bare", REG_SZ, "FullStri");
+        key = open_key(HKEY_LOCAL_MACHINE, "SOFTWARE\\Texts", KEY_ALL_ACCESS);
+    }
+    void TearDown() override { RegCloseKey(key); }
+    std::unique_ptr<Machine> machine;
+    HKEY key = nullptr;
+};
+
+// Wine's registry.c, test_string_termination: a text without its terminator comes back
+// as stored when it fills the buffer, and terminated when there is room; the size
+// answered is the stored one. 95/98 are taken to do the same (unconfirmed).
+TEST_P(RegistryOnEveryPlatform, AnUnterminatedTextIsTerminatedWhenTheBufferHasRoom) {
+    for (DWORD buffer_size : {8u, 9u, 16u}) {
+        SCOPED_TRACE(buffer_size);
+        char buffer[20];
+        std::memset(buffer, '#', sizeof buffer);
+        DWORD size = buffer_size, type = 0xDEADBEEF;
+        EXPECT_EQ(RegQueryValueExA(key, "bare", nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size), ERROR_SUCCESS);
+        EXPECT_EQ(size, 8u);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_EQ(std::string(buffer, 10), buffer_size > 8 ? bytes_of("FullStri\0#", 10) : std::string("FullStri##"));
+
+        std::memset(buffer, '#', sizeof buffer);
+        char name[8];
+        DWORD name_size = sizeof name;
+        size = buffer_size;
+        EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(size, 8u);
+        EXPECT_EQ(std::string(buffer, 10), buffer_size > 8 ? bytes_of("FullStri\0#", 10) : std::string("FullStri##"));
+    }
+}
+
+// Wine's registry.c, test_enum_value: data that does not fit leaves the name and the
+// data alone; a name that does not fit is cut to its buffer while the data is written
+// (XP alone writes neither); either way the name's size stays as it was and the type
+// and the data's size are answered.
+TEST_P(RegistryOnEveryPlatform, EnumValueAnswersTypeAndSizeWhenTheNameOrTheDataOverflows) {
+    ASSERT_EQ(RegDeleteValueA(key, "bare"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "Test", 0, REG_SZ, reinterpret_cast<const BYTE*>("foobar"), 7), ERROR_SUCCESS);
+    struct Case {
+        const char* what;
+        DWORD name_size;
+        DWORD data_size;
+        const char* name;
+        const char* data;
+    } cases[] = {
+        {"both overflow", 2, 2, "xxxxxxxxxx", "xxxxxxxxxx"},
+        {"the name overflows", 3, 20, "Te", "foobar"},
+        {"an empty name buffer", 0, 20, "xxxxxxxxxx", "foobar"},
+        {"the data overflows", 20, 2, "xxxxxxxxxx", "xxxxxxxxxx"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        char name[20] = "xxxxxxxxxx";
+        char data[20] = "xxxxxxxxxx";
+        DWORD name_size = c.name_size, data_size = c.data_size, type = 0xDEADBEEF;
+        EXPECT_EQ(RegEnumValueA(key, 0, name, &name_size, nullptr, &type, reinterpret_cast<LPBYTE>(data), &data_size),
+                  ERROR_MORE_DATA);
+        EXPECT_EQ(name_size, c.name_size);
+        EXPECT_EQ(data_size, 7u);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+        EXPECT_STREQ(name, c.name);
+        EXPECT_STREQ(data, c.data);
+    }
+}
+
+// Wine's registry.c, test_query_value_ex in its form with the 95/98 branch: asked for
+// the size of a missing value, NT answers 0, 95/98 leave the size and answer a type of
+// 0; NT writes a type of its own, which winsim takes as Wine's 0 (unconfirmed). With a
+// buffer the size stays as it was.
+TEST_P(RegistryOnEveryPlatform, AMissingValueAnswersPerFamily) {
+    const bool nt = machine->is_nt();
+    DWORD type = 0xDEADBEEF, size = 0xDEADBEEF;
+    EXPECT_EQ(RegQueryValueExA(key, "Nonexistent Value", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(size, nt ? 0u : 0xDEADBEEFu);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_NONE));
+    BYTE buffer[10];
+    type = 0xDEADBEEF;
+    size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueExA(key, "Nonexistent Value", nullptr, &type, buffer, &size), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(size, sizeof buffer);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_NONE));
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, RegistryOnEveryPlatform,
+                         testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
+                         [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
 
 TEST_F(Registry, EnumKeyStopsAtTheEndAndRefusesShortBuffers) {
     HKEY key = create_key(HKEY_LOCAL_MACHINE, "SOFTWARE\\Keys");

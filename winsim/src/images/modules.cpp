@@ -142,14 +142,33 @@ struct FoundFile {
     DWORD error = 0;
 };
 
-FoundFile find_module_file(LPCSTR path, const std::string& name) {
+// Whether the name ends in a separator: the name of a file followed by "\" names no
+// file, and NT's file system refuses it outright.
+bool ends_in_separator(std::string_view path) { return !path.empty() && (path.back() == '\\' || path.back() == '/'); }
+
+// What a load answers when it finds no file. Loaded as code, the module is not found;
+// as a data file, the file is not found, except that NT 4.0 goes on to map the handle
+// its failed open gave and answers that the handle is invalid (Wine's module.c,
+// testLoadLibraryEx, with its NT 4.0 branch; earlier NT versions taken as 4.0,
+// unconfirmed).
+DWORD not_found_error(bool as_data) {
+    if (!as_data) return ERROR_MOD_NOT_FOUND;
+    const winsim::PlatformInfo& platform = winsim::platform_info(state().platform);
+    return platform.family == winsim::Family::nt && platform.major < 5 ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
+}
+
+// A name that carries a path, relative ("SUB\m.dll", ".\m.dll", "C:m.dll") or full, is
+// looked for only where it points, from the current directory as every file call takes
+// it; a bare name goes through the search order.
+FoundFile find_module_file(LPCSTR path, const std::string& name, bool as_data) {
     FoundFile found;
     DWORD error = 0;
     if (winsim::detail::names_a_path(path)) {
-        std::optional<winsim::WindowsPath> parsed = winsim::FileSystem::parse(path, error);
+        std::optional<winsim::WindowsPath> parsed;
+        if (!ends_in_separator(path)) parsed = state().files.full_path(path, error);
         if (parsed) found.node = state().files.find(*parsed, error);
         if (!found.node) {
-            found.error = ERROR_MOD_NOT_FOUND;
+            found.error = not_found_error(as_data);
         } else if (found.node->directory) {
             found.node = nullptr;
             found.error = ERROR_ACCESS_DENIED;
@@ -171,7 +190,7 @@ FoundFile find_module_file(LPCSTR path, const std::string& name) {
             return found;
         }
     }
-    found.error = ERROR_MOD_NOT_FOUND;
+    found.error = not_found_error(as_data);
     return found;
 }
 
@@ -210,7 +229,7 @@ std::uintptr_t next_base(bool as_data) {
 
 HMODULE load_from_disk(LPCSTR path, const std::string& name, DWORD flags) {
     const bool as_data = flags & LOAD_LIBRARY_AS_DATAFILE;
-    FoundFile file = find_module_file(path, name);
+    FoundFile file = find_module_file(path, name, as_data);
     if (!file.node) return fail(file.error, nullptr);
     auto& modules = state().modules;
     for (auto& [base, module] : modules) {

@@ -70,15 +70,22 @@ VersionResource read_version_resource(LPCSTR path) {
     return result;
 }
 
-// What GetFileVersionInfoSizeA answers: for a PE, room for the resource, the
-// signature and an ANSI copy of every node.
-DWORD block_size(const VersionResource& resource) {
-    const std::size_t size = resource.bytes.size();
-    return static_cast<DWORD>(resource.unicode ? 2 * size + 4 : size);
-}
-
 WORD word_at(const unsigned char* bytes, std::size_t offset) {
     return static_cast<WORD>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+bool is_nt() { return winsim::platform_info(state().platform).family == winsim::Family::nt; }
+
+// What GetFileVersionInfoSizeA answers: for a PE, room for the resource, the
+// signature and an ANSI copy of every node. For an NE, NT asks for four times the
+// block less its fixed info, room its W calls convert the ANSI texts into; 95/98 ask
+// for the resource as its table records it.
+DWORD block_size(const VersionResource& resource) {
+    const std::size_t size = resource.bytes.size();
+    if (resource.unicode) return static_cast<DWORD>(2 * size + 4);
+    const std::size_t root_length = word_at(reinterpret_cast<const unsigned char*>(resource.bytes.data()), 0);
+    if (is_nt() && root_length > sizeof(VS_FIXEDFILEINFO)) return static_cast<DWORD>(4 * (root_length - sizeof(VS_FIXEDFILEINFO)));
+    return static_cast<DWORD>(size);
 }
 
 std::size_t align4(std::size_t value) { return (value + 3) & ~std::size_t{3}; }
@@ -201,8 +208,9 @@ DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) 
     WINSIM_API("GetFileVersionInfoSizeA", 0);
     if (lpdwHandle) *lpdwHandle = 0;
     VersionResource resource = read_version_resource(lptstrFilename);
-    if (resource.error) return fail(resource.error, 0);
-    if (lpdwHandle && winsim::platform_info(state().platform).family != winsim::Family::nt)
+    // Windows 2000 fails without telling why: the last error is 0.
+    if (resource.error) return fail(state().platform == winsim::Platform::win2000 ? ERROR_SUCCESS : resource.error, 0);
+    if (lpdwHandle && !is_nt())
         *lpdwHandle = static_cast<DWORD>(resource.file_offset);
     return block_size(resource);
 }

@@ -146,20 +146,33 @@ LONG copy_name(const std::string& name, LPSTR buffer, LPDWORD size) {
     return ERROR_SUCCESS;
 }
 
+// Whether the caller's buffer is too small for the value's data.
+bool data_overflows(const RegValue& value, LPBYTE data, LPDWORD size) {
+    return data && size && *size < value.data.size();
+}
+
 // The value's data into a caller's buffer, as RegQueryValueExA and RegEnumValueA answer.
+// A text stored without its terminator is handed out as stored, and terminated
+// when the buffer has room for one more byte; the size answered stays the stored one.
 LONG copy_data(const RegValue& value, LPDWORD type, LPBYTE data, LPDWORD size) {
     if (type) *type = value.type;
     if (!size) return ERROR_SUCCESS;
-    auto needed = static_cast<DWORD>(value.data.size());
-    if (data) {
-        if (*size < needed) {
-            *size = needed;
-            return ERROR_MORE_DATA;
-        }
+    const auto needed = static_cast<DWORD>(value.data.size());
+    const bool overflows = data_overflows(value, data, size);
+    if (data && !overflows) {
         std::memcpy(data, value.data.data(), needed);
+        if (is_string_type(value.type) && needed > 0 && *size > needed && value.data.back() != '\0') data[needed] = '\0';
     }
     *size = needed;
-    return ERROR_SUCCESS;
+    return overflows ? ERROR_MORE_DATA : ERROR_SUCCESS;
+}
+
+// What NT's ANSI entry does with a text whose size leaves out the terminator while the
+// byte after it is one: it counts the terminator in. It reads that byte as Windows
+// does, one past the size given.
+DWORD text_size_with_terminator(DWORD type, const BYTE* data, DWORD size) {
+    if (is_nt() && is_string_type(type) && data && size > 0 && data[size - 1] != 0 && data[size] == 0) return size + 1;
+    return size;
 }
 
 }  // namespace
@@ -254,7 +267,13 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
     if (opened.error) return opened.error;
     if (lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     const RegValue* value = opened.key->value(lpValueName ? lpValueName : "");
-    if (!value) return ERROR_FILE_NOT_FOUND;
+    if (!value) {
+        // Asked for the size only, NT answers 0; 95/98 leave it. The type is 0
+        // (REG_NONE) on 95/98; NT writes a value of its own, taken as 0 (unconfirmed).
+        if (!lpData && lpcbData && is_nt()) *lpcbData = 0;
+        if (lpType) *lpType = REG_NONE;
+        return ERROR_FILE_NOT_FOUND;
+    }
     return copy_data(*value, lpType, lpData, lpcbData);
 }
 
@@ -266,6 +285,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
     std::string name = lpValueName ? lpValueName : "";
     // Windows 95 keeps only strings as a key's default value; 98 took any type.
     if (name.empty() && dwType != REG_SZ && state().platform == winsim::Platform::win95) return ERROR_INVALID_PARAMETER;
+    cbData = text_size_with_terminator(dwType, lpData, cbData);
     std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
     // 95/98 take a text by its terminator and ignore the size given; NT stores exactly
     // the bytes it is given. A list of texts still needs its size.
@@ -328,8 +348,20 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
     if (!lpValueName || !lpcchValueName || lpReserved || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
     if (dwIndex >= opened.key->values.size()) return ERROR_NO_MORE_ITEMS;
     const RegValue& value = opened.key->values[dwIndex];
-    if (LONG error = copy_name(value.name, lpValueName, lpcchValueName)) return error;
-    return copy_data(value, lpType, lpData, lpcbData);
+    // Data that does not fit leaves both the name and the data alone; a name that does
+    // not fit is cut to its buffer and the data still written. Either way the name's
+    // size stays as it was and the type and the data's size are answered.
+    if (data_overflows(value, lpData, lpcbData)) {
+        copy_data(value, lpType, nullptr, lpcbData);
+        return ERROR_MORE_DATA;
+    }
+    if (copy_name(value.name, lpValueName, lpcchValueName) == ERROR_SUCCESS) return copy_data(value, lpType, lpData, lpcbData);
+    if (*lpcchValueName > 0) {
+        std::memcpy(lpValueName, value.name.data(), *lpcchValueName - 1);
+        lpValueName[*lpcchValueName - 1] = '\0';
+    }
+    copy_data(value, lpType, lpData, lpcbData);
+    return ERROR_MORE_DATA;
 }
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
