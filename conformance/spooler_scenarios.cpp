@@ -58,6 +58,52 @@ void printers(Session& s) {
     s.result("finishing without a cursor", s.x.finish_printer_name(nullptr));
 }
 
+// The settings the value exports write for a printer named "a,b": a key no spooler
+// created, under a name no printer can bear. It goes before and after the scenario, so
+// that a key left by an earlier run cannot change what this one sees.
+const char comma_printer[] = "a,b";
+const char comma_printer_key[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\a,b";
+const char comma_printer_settings[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\a,b\\PrinterDriverData";
+
+void remove_comma_printer_key() {
+    // NT's RegDeleteKeyA takes only a key without subkeys: the settings go first.
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, comma_printer_settings);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, comma_printer_key);
+}
+
+bool walk_lists(Session& s, const char* wanted) {
+    char name[256] = "";
+    LONG result = untouched;
+    INS_PRINTER_CURSOR_HANDLE cursor = s.x.get_first_printer_name(name, sizeof name, &result);
+    bool listed = false;
+    for (int names = 0; cursor && name[0] && names < 1000; ++names) {
+        listed = listed || lstrcmpiA(name, wanted) == 0;
+        s.x.get_next_printer_name(cursor, name, sizeof name);
+    }
+    s.x.finish_printer_name(cursor);
+    return listed;
+}
+
+Facts settings_key() {
+    HKEY key = nullptr;
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, comma_printer_settings, 0, KEY_READ, &key);
+    if (opened == ERROR_SUCCESS) RegCloseKey(key);
+    return Facts().number("settings_key", opened);
+}
+
+void comma_printer_name(Session& s) {
+    remove_comma_printer_key();
+    LONG result = s.x.set_printer_val(comma_printer, "Resolution", "300", REG_DWORD, 0);
+    s.result("settings of a printer named a,b", result, settings_key());
+    presence(s, "is a,b a printer", s.x.is_printer_present, comma_printer);
+    s.report("is a,b among the printers", Facts().number("listed", walk_lists(s, comma_printer) ? 1 : 0));
+    result = s.x.del_printer(comma_printer);
+    s.result("deleting a,b", result, settings_key());
+    presence(s, "a name that is only a comma", s.x.is_printer_present, ",");
+    s.result("deleting it", s.x.del_printer(","));
+    remove_comma_printer_key();
+}
+
 }  // namespace
 
 std::vector<Scenario> spooler_scenarios() {
@@ -66,6 +112,10 @@ std::vector<Scenario> spooler_scenarios() {
         {"Printers",
          {"insIsPrinterPresent", "insDelPrinter", "insGetFirstPrinterName", "insGetNextPrinterName", "insFinishPrinterName"},
          printers},
+        {"CommaPrinter",
+         {"insSetPrinterVal", "insIsPrinterPresent", "insDelPrinter", "insGetFirstPrinterName", "insGetNextPrinterName",
+          "insFinishPrinterName"},
+         comma_printer_name},
     };
 }
 

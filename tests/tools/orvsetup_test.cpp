@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -98,6 +101,52 @@ TEST(OrvsetupCalls, WhatTheMachineSawFollowsEachCall) {
     std::FILE* out = std::tmpfile();
     orvsetup::run_calls(calls({{"ClearErrorFlag"}}), false, out, out, [] { return std::vector<std::string>{"a line"}; });
     EXPECT_EQ(take_contents(out), "ClearErrorFlag -> 0\n  seen: a line\n");
+}
+
+TEST(OrvsetupCalls, AnOutBufferOfNoBytesIsARealBufferAndNullIsNone) {
+    // The cursor export tells them apart: no buffer gets no cursor and 87, a buffer of
+    // size 0 a cursor and a name cut to nothing.
+    EXPECT_EQ(run(winsim::Platform::win2000, calls({{"insGetFirstPrinterName", "@out:0", "0", "@long"}, {"insFinishPrinterName", "$1"}})),
+              "{\"export\": \"insGetFirstPrinterName\", \"result\": \"cursor\", \"out\": [\"\", 0], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n"
+              "{\"export\": \"insFinishPrinterName\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n");
+    EXPECT_EQ(run(winsim::Platform::win2000, calls({{"insGetFirstPrinterName", "null", "0", "@long"}})),
+              "{\"export\": \"insGetFirstPrinterName\", \"result\": null, \"out\": [87], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n");
+}
+
+// The run that ended the runner with "not simulated": the settings key of a printer
+// whose name has a comma is no printer, so there is nothing to open or delete.
+TEST(OrvsetupCalls, APrinterNameWithACommaIsNoPrinter) {
+    for (winsim::Platform platform : {winsim::Platform::win98, winsim::Platform::nt4, winsim::Platform::win2000}) {
+        int status = -1;
+        EXPECT_EQ(run(platform,
+                      calls({{"insSetPrinterVal", "a,b", "Resolution", "300", "4", "0"},
+                             {"insIsPrinterPresent", "a,b", "@long"},
+                             {"insDelPrinter", "a,b"}}),
+                      true, &status),
+                  "{\"export\": \"insSetPrinterVal\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n"
+                  "{\"export\": \"insIsPrinterPresent\", \"result\": 0, \"out\": [0], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n"
+                  "{\"export\": \"insDelPrinter\", \"result\": 0, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n")
+            << winsim::platform_info(platform).name;
+        EXPECT_EQ(status, 0);
+    }
+}
+
+// Runs two calls into a fully buffered stream and ends the process, as a crash in the
+// library would, when the second one returns: only what was flushed is left.
+void end_during_second_call(bool json) {
+    auto machine = winsim::Machine::create(winsim::Platform::winme);
+    std::FILE* out = fdopen(dup(2), "w");
+    std::setvbuf(out, nullptr, _IOFBF, 1 << 16);
+    int returned = 0;
+    orvsetup::run_calls(calls({{"InstallAllowed"}, {"InstallAllowed"}}), json, out, out, [&returned] {
+        if (++returned == 2) std::_Exit(3);
+        return std::vector<std::string>{};
+    });
+}
+
+TEST(OrvsetupCallsDeathTest, EachAnswerIsOutBeforeTheNextCallRuns) {
+    EXPECT_EXIT(end_during_second_call(true), testing::ExitedWithCode(3), "\"export\": \"InstallAllowed\", \"result\": -3");
+    EXPECT_EXIT(end_during_second_call(false), testing::ExitedWithCode(3), "InstallAllowed -> -3");
 }
 
 TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {

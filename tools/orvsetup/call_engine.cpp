@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace orvsetup {
 
@@ -67,7 +68,8 @@ std::string prepare(ParameterKind kind, const std::string& word, std::size_t cal
         if (word.rfind("@out:", 0) != 0 || !parse_number(word.substr(5), size) || size < 0 ||
             static_cast<std::size_t>(size) > largest_out_buffer)
             return "an out buffer is written @out:N (N bytes, at most 1048576)";
-        argument.buffer.assign(static_cast<std::size_t>(size), '\0');
+        argument.buffer_size = static_cast<std::size_t>(size);
+        argument.buffer = std::make_unique<char[]>(argument.buffer_size);
         return {};
     }
     case ParameterKind::cursor:
@@ -116,9 +118,9 @@ void print_json_string(std::FILE* out, const char* text, std::size_t length) {
     std::fputc('"', out);
 }
 
-std::size_t text_length(const std::vector<char>& buffer) {
-    const void* end = std::memchr(buffer.data(), '\0', buffer.size());
-    return end ? static_cast<std::size_t>(static_cast<const char*>(end) - buffer.data()) : buffer.size();
+std::size_t text_length(const char* text, std::size_t size) {
+    const void* end = std::memchr(text, '\0', size);
+    return end ? static_cast<std::size_t>(static_cast<const char*>(end) - text) : size;
 }
 
 struct ErrorStateExports {
@@ -138,7 +140,7 @@ std::string fetch_error_text(const ErrorStateExports& exports) {
     if (size <= 0) return {};
     std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
     exports.retrieve_error_text(buffer.data());
-    return std::string(buffer.data(), text_length(buffer));
+    return std::string(buffer.data(), text_length(buffer.data(), buffer.size()));
 }
 
 void print_outcome(std::FILE* out, bool json, const Signature& signature, const std::vector<Argument>& arguments,
@@ -157,7 +159,7 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
             if (!first) std::fputs(", ", out);
             first = false;
             if (argument.kind == ParameterKind::out_long) std::fprintf(out, "%ld", static_cast<long>(argument.out_long));
-            else print_json_string(out, argument.buffer.data(), text_length(argument.buffer));
+            else print_json_string(out, argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size));
         }
         std::fputs("], \"error_text\": ", out);
         print_json_string(out, error_text.data(), error_text.size());
@@ -176,7 +178,7 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
         if (argument.kind == ParameterKind::out_long) std::fprintf(out, "  out: %ld\n", static_cast<long>(argument.out_long));
         if (argument.kind == ParameterKind::out_buffer) {
             std::fputs("  out: ", out);
-            print_json_string(out, argument.buffer.data(), text_length(argument.buffer));
+            print_json_string(out, argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size));
             std::fputc('\n', out);
         }
     }
@@ -249,6 +251,8 @@ int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, 
         LONG reboot_required = error_state.reboot_required();  // may restart the spooler itself
         std::vector<std::string> seen = observe ? observe() : std::vector<std::string>{};
         print_outcome(out, json, signature, arguments, result, error_text, reboot_required, seen);
+        // A later call may end the process: what was answered so far is out already.
+        std::fflush(out);
     }
     FreeLibrary(library);
     return status;

@@ -33,8 +33,10 @@ const char* commands_help =
     "Commands:\n"
     "  call EXPORT [ARG...]   calls an export of OrvInstl.dll; several calls run in one process.\n"
     "                         ARG is typed by the export's parameter: text as written (@text:WORD for\n"
-    "                         any word), a number, null, @out:N (an out buffer of N bytes), @long (an\n"
-    "                         out 32-bit value), $K (the result of the K-th call).\n";
+    "                         any word), a number, null (the null pointer), @out:N (an out buffer of\n"
+    "                         N bytes; @out:0 is a real buffer of none), @long (an out 32-bit value),\n"
+    "                         $K (the result of the K-th call). Each call's answer is printed as soon\n"
+    "                         as it returns.\n";
 
 std::unique_ptr<winsim::Machine> machine_for(const Options& options) {
     std::optional<winsim::Platform> platform = winsim::find_platform(options.platform);

@@ -33,8 +33,8 @@ T argument_as(Argument& argument) {
     if constexpr (std::is_same_v<T, LPCSTR>) return argument.null ? nullptr : argument.text.c_str();
     else if constexpr (std::is_same_v<T, LONG> || std::is_same_v<T, DWORD>) return static_cast<T>(argument.number);
     else if constexpr (std::is_same_v<T, LPLONG>) return argument.null ? nullptr : &argument.out_long;
-    else if constexpr (std::is_same_v<T, LPSTR>) return argument.null ? nullptr : argument.buffer.data();
-    else if constexpr (std::is_same_v<T, LPBYTE>) return argument.null ? nullptr : reinterpret_cast<LPBYTE>(argument.buffer.data());
+    else if constexpr (std::is_same_v<T, LPSTR>) return argument.null ? nullptr : argument.buffer.get();
+    else if constexpr (std::is_same_v<T, LPBYTE>) return argument.null ? nullptr : reinterpret_cast<LPBYTE>(argument.buffer.get());
     else if constexpr (std::is_pointer_v<T>) return static_cast<T>(argument.pointer);
     else static_assert(!sizeof(T), "an argument type orvsetup does not know");
 }

@@ -4,6 +4,7 @@
 
 #include "orvinstl.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,11 @@ struct Argument {
     LONG_PTR number = 0;
     void* pointer = nullptr;
     std::string text;
-    std::vector<char> buffer;  // out buffer, zero-filled
+    // Out buffer of exactly the size asked for, zero-filled. Its own allocation, even
+    // for size 0, so that a zero-size buffer is a real pointer the export may not write
+    // through (and the sanitizer build catches a write past any size).
+    std::unique_ptr<char[]> buffer;
+    std::size_t buffer_size = 0;
     LONG out_long = 0;
 };
 

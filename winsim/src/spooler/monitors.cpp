@@ -62,11 +62,16 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitor, DWORD cbBuf
     WINSIM_API("EnumMonitorsA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) return winsim::detail::not_simulated("EnumMonitorsA of another server", FALSE);
-    if (Level != 1 && Level != 2) {
-        if (!is_nt()) return winsim::detail::not_simulated("EnumMonitorsA with a level 95/98 do not know", FALSE);
-        return fail(ERROR_INVALID_LEVEL, FALSE);
-    }
+    // 95/98 know level 1 only: level 2 is refused, a level they have never heard of
+    // gives an empty list (Wine's test; the size they report then is unconfirmed).
+    if (!is_nt() && Level == 2) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (!pcbNeeded || !pcReturned) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
+    if (Level != 1 && Level != 2) {
+        if (is_nt()) return fail(ERROR_INVALID_LEVEL, FALSE);
+        *pcbNeeded = 0;
+        *pcReturned = 0;
+        return TRUE;
+    }
     if (!pMonitor && cbBuf) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::vector<winsim::detail::LoadedMonitor>& monitors = machine.spooler.monitors;
@@ -100,43 +105,51 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     WINSIM_API("AddMonitorA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) return winsim::detail::not_simulated("AddMonitorA on another server", FALSE);
-    // 95/98 do not look at the level.
-    if (is_nt() && Level != 2) return fail(ERROR_INVALID_LEVEL, FALSE);
+    if (Level != 2) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
-    if (!pMonitors) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    // NT fails without a word; 95/98 say the caller may not (Wine's test, in a part
+    // it leaves out because some 95/98 machines crash on it).
+    if (!pMonitors) return is_nt() ? FALSE : fail(ERROR_PRIVILEGE_NOT_HELD, FALSE);
     const MONITOR_INFO_2A& info = *reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
-    if (!info.pName || !*info.pName) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    // 95/98 look at the environment first, and answer a missing name or DLL name with
+    // 1314 where NT answers 87.
+    if (!is_nt() && !info.pEnvironment) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
+    const DWORD missing_name = is_nt() ? ERROR_INVALID_PARAMETER : ERROR_PRIVILEGE_NOT_HELD;
+    if (!info.pName || !*info.pName) return fail(missing_name, FALSE);
     if (!environment_ok(info.pEnvironment)) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
+    if (!info.pDLLName) return fail(missing_name, FALSE);
+    if (!*info.pDLLName) return fail(ERROR_INVALID_PARAMETER, FALSE);
     winsim::detail::MachineState& machine = state();
     if (winsim::detail::find_subkey(machine, winsim::detail::monitors_key(machine), info.pName))
         return fail(is_nt() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS, FALSE);
-    if (DWORD error = check_monitor_dll(info.pDLLName ? info.pDLLName : "")) return fail(error, FALSE);
+    if (DWORD error = check_monitor_dll(info.pDLLName)) return fail(error, FALSE);
     const std::string key = winsim::detail::monitors_key(machine) + "\\" + info.pName;
     machine.registry.set_string(key, reg::monitor_driver, info.pDLLName);
     machine.registry.create_key(key + "\\" + std::string(reg::monitor_ports));
     winsim::detail::hold_monitor(machine, info.pName);
+    // Installers rely on it: Wine's spooler sets it for that reason.
+    winsim::detail::set_last_error(ERROR_SUCCESS);
     return TRUE;
 }
 
-BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR pEnvironment, LPSTR pMonitorName) {
+BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR /*pEnvironment*/, LPSTR pMonitorName) {
     WINSIM_API("DeleteMonitorA", FALSE);
     if (!winsim::detail::spooler_answers()) return FALSE;
     if (pName && *pName) return winsim::detail::not_simulated("DeleteMonitorA on another server", FALSE);
     if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
-    if (!environment_ok(pEnvironment)) return fail(ERROR_INVALID_ENVIRONMENT, FALSE);
+    // The environment is not looked at for the local machine, an unknown one included.
+    if (!pMonitorName || !*pMonitorName) return fail(is_nt() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_NAME, FALSE);
     winsim::detail::MachineState& machine = state();
-    std::optional<std::string> name =
-        pMonitorName ? winsim::detail::find_subkey(machine, winsim::detail::monitors_key(machine), pMonitorName) : std::nullopt;
+    std::optional<std::string> name = winsim::detail::find_subkey(machine, winsim::detail::monitors_key(machine), pMonitorName);
     if (!name) return fail(is_nt() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER, FALSE);
     const std::string key = winsim::detail::monitors_key(machine) + "\\" + *name;
     // In use while a printer prints to one of its ports (95/98: unconfirmed, the same).
     const std::string printers = winsim::detail::printers_key(machine);
-    if (machine.registry.key_exists(printers))
-        for (const std::string& printer : machine.registry.subkeys(printers)) {
-            std::optional<std::string> owner =
-                winsim::detail::monitor_of_port(machine, winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port));
-            if (owner && winsim::detail::same_name(*owner, *name)) return fail(ERROR_PRINT_MONITOR_IN_USE, FALSE);
-        }
+    for (const std::string& printer : winsim::detail::printer_names(machine)) {
+        std::optional<std::string> owner =
+            winsim::detail::monitor_of_port(machine, winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port));
+        if (owner && winsim::detail::same_name(*owner, *name)) return fail(ERROR_PRINT_MONITOR_IN_USE, FALSE);
+    }
     auto& loaded = machine.spooler.monitors;
     for (auto it = loaded.begin(); it != loaded.end();) {
         if (!winsim::detail::same_name(it->name, *name)) {

@@ -49,6 +49,32 @@ std::optional<std::string> monitor_of_port(const MachineState& machine, std::str
     return std::nullopt;
 }
 
+namespace {
+
+bool holds_printer_entry(const MachineState& machine, const std::string& key) {
+    for (std::string_view name : reg::printer_entry) {
+        std::optional<RegistryValue> value = machine.registry.value(key, name);
+        if (!value || value->type != REG_SZ) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> printer_names(const MachineState& machine) {
+    const std::string parent = printers_key(machine);
+    if (!machine.registry.key_exists(parent)) return {};
+    std::vector<std::string> names = machine.registry.subkeys(parent);
+    std::erase_if(names, [&](const std::string& name) { return !holds_printer_entry(machine, parent + "\\" + name); });
+    return names;
+}
+
+std::optional<std::string> find_printer(const MachineState& machine, std::string_view name) {
+    std::optional<std::string> key = find_subkey(machine, printers_key(machine), name);
+    if (!key || !holds_printer_entry(machine, printers_key(machine) + "\\" + *key)) return std::nullopt;
+    return key;
+}
+
 std::string default_devmode(const MachineState& machine, std::string_view printer) {
     const PlatformInfo& platform = platform_info(machine.platform);
     DEVMODEA mode{};
@@ -145,8 +171,7 @@ void spooler_started(MachineState& machine) {
     // it was stopped is loaded now.
     for (const std::string& name : machine.registry.subkeys(monitors_key(machine))) hold_monitor(machine, name);
     // Handles from before the start are gone: a printer waiting for them goes now.
-    if (machine.registry.key_exists(printers_key(machine)))
-        for (const std::string& printer : machine.registry.subkeys(printers_key(machine))) delete_printer_if_due(machine, printer);
+    for (const std::string& printer : printer_names(machine)) delete_printer_if_due(machine, printer);
 }
 
 void spooler_stopped(MachineState& machine) {
@@ -292,14 +317,9 @@ std::vector<std::string> Spooler::ports() const {
     return all;
 }
 
-std::vector<std::string> Spooler::printers() const {
-    if (!machine_.registry.key_exists(detail::printers_key(machine_))) return {};
-    return machine_.registry.subkeys(detail::printers_key(machine_));
-}
+std::vector<std::string> Spooler::printers() const { return detail::printer_names(machine_); }
 
-bool Spooler::has_printer(std::string_view name) const {
-    return detail::find_subkey(machine_, detail::printers_key(machine_), name).has_value();
-}
+bool Spooler::has_printer(std::string_view name) const { return detail::find_printer(machine_, name).has_value(); }
 
 DWORD Spooler::printer_status(std::string_view name) const {
     if (!has_printer(name)) throw std::invalid_argument("no printer named " + std::string(name));
@@ -307,7 +327,7 @@ DWORD Spooler::printer_status(std::string_view name) const {
 }
 
 DWORD Spooler::queue_job(std::string_view printer, std::string_view document) {
-    std::optional<std::string> key = detail::find_subkey(machine_, detail::printers_key(machine_), printer);
+    std::optional<std::string> key = detail::find_printer(machine_, printer);
     if (!key) throw std::invalid_argument("no printer named " + std::string(printer));
     DWORD id = machine_.spooler.next_job_id++;
     machine_.spooler.jobs[*key].push_back(PrintJob{id, std::string(document)});
@@ -320,7 +340,7 @@ std::vector<PrintJob> Spooler::jobs(std::string_view printer) const {
 }
 
 void Spooler::finish_job(std::string_view printer, DWORD id) {
-    std::optional<std::string> key = detail::find_subkey(machine_, detail::printers_key(machine_), printer);
+    std::optional<std::string> key = detail::find_printer(machine_, printer);
     if (!key) throw std::invalid_argument("no printer named " + std::string(printer));
     std::erase_if(machine_.spooler.jobs[*key], [id](const PrintJob& job) { return job.id == id; });
     detail::delete_printer_if_due(machine_, *key);

@@ -25,6 +25,10 @@ std::string monitors_key(const MachineState& machine);
 std::string printers_key(const MachineState& machine);
 // The monitor a port belongs to, by its key's spelling.
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port);
+// The printers the spooler knows: the keys under Printers that hold a whole entry.
+std::vector<std::string> printer_names(const MachineState& machine);
+// The printer of that name the spooler knows, as its key spells it.
+std::optional<std::string> find_printer(const MachineState& machine, std::string_view name);
 std::string default_devmode(const MachineState& machine, std::string_view printer);
 void hold_monitor(MachineState& machine, const std::string& name);
 std::string system_path(const MachineState& machine, std::string_view dll);

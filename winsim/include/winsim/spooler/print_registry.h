@@ -63,6 +63,11 @@ inline constexpr std::string_view printer_status = "Status";                  //
 inline constexpr std::string_view printer_devmode = "Default DevMode";        // REG_BINARY
 inline constexpr std::string_view printer_driver_data = "PrinterDriverData";  // subkey
 
+// What the spooler reads a printer from when it starts: a key under Printers without
+// one of these texts (a key a registry write made for a name no printer bears) is no
+// printer, and stays a key.
+inline constexpr std::string_view printer_entry[] = {printer_name, printer_port, printer_driver, printer_print_processor};
+
 // Services\<name>.
 inline constexpr std::string_view service_type = "Type";
 inline constexpr std::string_view service_start = "Start";
