@@ -154,7 +154,11 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
     WINSIM_API("GetFullPathNameA", 0u);
     if (!lpFileName || !*lpFileName) return fail(ERROR_INVALID_NAME, 0u);
     DWORD error = 0;
-    std::optional<winsim::WindowsPath> parsed = state().files.full_path(lpFileName, error);
+    // Windows puts the path together without judging its names: "a*b" or "a|b" come
+    // back whole (Wine's kernel32 path tests, test_FunnyChars; unconfirmed for "|<>\""
+    // on 95/98), and the call that opens the file refuses them.
+    std::optional<winsim::WindowsPath> parsed =
+        state().files.full_path(lpFileName, error, winsim::FileSystem::NameCheck::none);
     if (!parsed) return fail(error, 0u);
     std::string full = parsed->text();
     // A trailing separator stays, and then there is no file part.
