@@ -69,6 +69,14 @@ LONG add_wininit_rename(LPCSTR source, LPCSTR destination) {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     DWORD old_size = GetFileSize(file, nullptr);
+    // A size that cannot be read (or that the line would carry past 4 GB) would put the
+    // new line far outside the mapped file.
+    if (old_size == INVALID_FILE_SIZE || old_size > INVALID_FILE_SIZE - line_length - rename_header_length) {
+        DWORD failure = old_size == INVALID_FILE_SIZE ? GetLastError() : ERROR_SUCCESS;
+        CloseHandle(file);
+        SetLastError(failure ? failure : ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
     DWORD new_size = old_size;
     DWORD failure = ERROR_SUCCESS;
     HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, old_size + line_length + rename_header_length, nullptr);
@@ -82,8 +90,9 @@ LONG add_wininit_rename(LPCSTR source, LPCSTR destination) {
         failure = GetLastError();
     }
     if (mapping) CloseHandle(mapping);
-    SetFilePointer(file, static_cast<LONG>(new_size), nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
+    // Without the pointer at the new size, SetEndOfFile would cut the file wherever the
+    // pointer stands (at its start): the zero tail then rather stays.
+    if (SetFilePointer(file, static_cast<LONG>(new_size), nullptr, FILE_BEGIN) == new_size) SetEndOfFile(file);
     CloseHandle(file);
     // The clean-up calls above must not hide why the line could not be added.
     if (failure != ERROR_SUCCESS) SetLastError(failure);

@@ -218,6 +218,27 @@ TEST_F(SchedulingFailures, ADeletionThatCannotBeScheduledAnswersItsCode) {
     EXPECT_EQ(machine->files().read_file("C:\\WINDOWS\\WININIT.INI"), "[Rename]\r\n");
 }
 
+// On 95/98 the move line goes in first; when the deletion line cannot follow, the move
+// is taken back with its copy, and the restart leaves the installed file as it was.
+TEST_F(SchedulingFailures, HalfAReplacementIsTakenBackOn95And98) {
+    start(Platform::win98);
+    std::string destination = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    machine->files().write_file(destination, unversioned_dll("old"));
+    Sleep(2000);
+    machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+    machine->files().hold(destination, FILE_SHARE_READ);
+    // Short forms: the clean-up's two, the deferral's check, the move line's two, then
+    // the deletion line's.
+    machine->faults().fail("GetShortPathNameA", ERROR_ACCESS_DENIED, 6);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(take_error_text(), "Printer installer WARNING (preparing file for move at reboot): \nerror #5 for value "
+                                 "'C:\\WINDOWS\\SYSTEM\\ORVMON.DLL'.\nAccess is denied. \n");
+    EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI")) << "only the header was left";
+    EXPECT_EQ(machine->files().list("C:\\WINDOWS\\TEMP"), std::vector<std::string>{});
+    machine->reboot();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("old"));
+}
+
 // A short form longer than MAX_PATH is only measured by GetShortPathNameA; WININIT.INI
 // can name no such file, so nothing is copied or scheduled.
 TEST_F(SchedulingFailures, ADestinationWhoseShortFormDoesNotFitIsRefused) {
@@ -237,5 +258,56 @@ TEST_F(SchedulingFailures, ADestinationWhoseShortFormDoesNotFitIsRefused) {
     EXPECT_EQ(insFileDelete(destination.c_str()), ERROR_FILENAME_EXCED_RANGE);
     EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
 }
+
+}  // namespace
+
+namespace {
+
+class DeferralSweep : public testing_support::LibraryTest, public testing::WithParamInterface<Platform> {};
+
+// Fails each call of a deferred copy in turn, the Nth of all of them for N = 1, 2, ...
+// until the copy goes through: whatever it answered, the restart keeps that promise.
+// -13 brings the new file, any other answer leaves the old one, and no copy stays behind
+// (unless the failed call was the very deletion of that copy).
+TEST_P(DeferralSweep, ARestartKeepsWhatTheAnswerPromised) {
+    for (unsigned nth = 1; nth < 200; ++nth) {
+        SCOPED_TRACE("call " + std::to_string(nth));
+        start(GetParam());
+        std::string destination = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
+        machine->files().write_file(destination, unversioned_dll("old"));
+        Sleep(2000);
+        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+        machine->files().hold(destination, FILE_SHARE_READ);
+        std::string failed;
+        machine->faults().on_inject = [&](const winsim::Injection& injection) { failed = injection.api; };
+        machine->faults().fail("*", ERROR_ACCESS_DENIED, nth);
+        LONG result = insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0);
+        machine->faults().clear();
+        machine->faults().on_inject = nullptr;
+        // A handle or block whose release was failed stays; that is the fault, not a leak.
+        if (failed != "CloseHandle" && failed != "RegCloseKey" && failed != "HeapFree" && failed != "UnmapViewOfFile") {
+            EXPECT_EQ(machine->open_handles(), 0u) << failed;
+            EXPECT_EQ(machine->live_heap_blocks(), 0u) << failed;
+        }
+        char temporary[MAX_PATH];
+        GetTempPathA(MAX_PATH, temporary);
+        machine->reboot();
+        EXPECT_EQ(machine->files().read_file(destination), unversioned_dll(result == -13 ? "new" : "old"))
+            << "answered " << result << " after " << failed << " failed";
+        if (failed != "DeleteFileA") {
+            EXPECT_EQ(machine->files().list(temporary), std::vector<std::string>{}) << failed;
+        }
+        if (failed.empty()) {
+            EXPECT_EQ(result, -13);
+            EXPECT_GT(nth, 25u) << "every call of the copy was failed once";
+            return;
+        }
+    }
+    ADD_FAILURE() << "the copy never went through";
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, DeferralSweep,
+                         testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
+                         [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
 
 }  // namespace
