@@ -8,11 +8,12 @@
 namespace {
 
 // A replacement still waiting for the next start would bring the file back after its
-// deletion; it is taken back first.
-void take_back_pending_replacements(LPCSTR path) {
+// deletion; it is taken back first: 0, or why it could not be.
+LONG take_back_pending_replacements(LPCSTR path) {
     char full[MAX_PATH];
     DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-    if (length && length < MAX_PATH) remove_pending_replacements(full);
+    if (!length) return static_cast<LONG>(GetLastError());
+    return length < MAX_PATH ? remove_pending_replacements(full) : ERROR_FILENAME_EXCED_RANGE;
 }
 
 }  // namespace
@@ -23,7 +24,9 @@ void take_back_pending_replacements(LPCSTR path) {
 // what a deferral means.
 LONG WINAPI insFileDelete(LPCSTR path) {
     if (!path) return ERROR_INVALID_PARAMETER;
-    take_back_pending_replacements(path);
+    // An empty path names no file, so there is nothing to delete.
+    if (!*path) return INS_OK;
+    if (LONG code = take_back_pending_replacements(path)) return record_error(static_cast<DWORD>(code), IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, path, 0, 0);
     // Opening it alone for reading and writing is the test whether anyone uses it.
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {

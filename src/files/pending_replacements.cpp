@@ -146,22 +146,19 @@ void delete_waiting_copies(OperationList& operations, const FileNames& file) {
     }
 }
 
-// Moves the kept operations' bytes together, in their order; the bytes after the last
-// operation (the list's end) stay behind them. Answers the new size.
-SIZE_T compact(char* text, SIZE_T size, OperationList& operations) {
+// Copies the list into `kept` without the removed operations, the others in their
+// order and the bytes after the last one (the list's end) behind them. Answers the new
+// size. The list itself stays as it was, so that its operations can still be read.
+SIZE_T copy_kept(const char* text, SIZE_T size, OperationList& operations, char* kept) {
     SIZE_T written = 0, read = 0;
     for (SIZE_T i = 0; i < operations.size(); ++i) {
         const PendingOperation& operation = operations[i];
-        std::memmove(text + written, text + read, operation.begin - read);
-        written += operation.begin - read;
-        read = operation.begin;
-        if (!operation.removed) {
-            std::memmove(text + written, text + read, operation.end - read);
-            written += operation.end - read;
-        }
+        SIZE_T until = operation.removed ? operation.begin : operation.end;
+        std::memcpy(kept + written, text + read, until - read);
+        written += until - read;
         read = operation.end;
     }
-    std::memmove(text + written, text + read, size - read);
+    std::memcpy(kept + written, text + read, size - read);
     return written + size - read;
 }
 
@@ -205,25 +202,36 @@ bool read_pairs(const char* list, SIZE_T size, OperationList& operations) {
     return true;
 }
 
-void remove_from_pending_renames(const FileNames& file) {
+// Reads the list with the right to read only, which every user has, and asks for the
+// right to write only when something must go.
+LONG remove_from_pending_renames(const FileNames& file) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, session_manager_key, 0, KEY_ALL_ACCESS, &key)) return;
+    LONG code = RegOpenKeyExA(HKEY_LOCAL_MACHINE, session_manager_key, 0, KEY_QUERY_VALUE, &key);
+    if (code) return code == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : code;
     DWORD size = 0;
     DWORD type = 0;
-    RegQueryValueExA(key, pending_value, nullptr, nullptr, nullptr, &size);
+    code = RegQueryValueExA(key, pending_value, nullptr, nullptr, nullptr, &size);
     HeapBlock list(static_cast<SIZE_T>(size) + 1);
     OperationList operations;
-    if (list.text() &&
-        RegQueryValueExA(key, pending_value, nullptr, &type, reinterpret_cast<LPBYTE>(list.text()), &size) == ERROR_SUCCESS &&
-        read_pairs(list.text(), size, operations)) {
-        mark_what_concerns(operations, file);
-        if (any_removed(operations)) {
-            delete_waiting_copies(operations, file);
-            SIZE_T kept = compact(list.text(), size, operations);
-            RegSetValueExA(key, pending_value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.text()), static_cast<DWORD>(kept));
-        }
-    }
+    if (code == ERROR_SUCCESS && !list.text()) code = ERROR_NOT_ENOUGH_MEMORY;
+    if (code == ERROR_SUCCESS) code = RegQueryValueExA(key, pending_value, nullptr, &type, reinterpret_cast<LPBYTE>(list.text()), &size);
     RegCloseKey(key);
+    // No list, nothing pending.
+    if (code == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (code) return code;
+    if (!read_pairs(list.text(), size, operations)) return ERROR_NOT_ENOUGH_MEMORY;
+    mark_what_concerns(operations, file);
+    if (!any_removed(operations)) return ERROR_SUCCESS;
+    HeapBlock kept(static_cast<SIZE_T>(size) + 1);
+    if (!kept.text()) return ERROR_NOT_ENOUGH_MEMORY;
+    DWORD kept_size = static_cast<DWORD>(copy_kept(list.text(), size, operations, kept.text()));
+    code = RegOpenKeyExA(HKEY_LOCAL_MACHINE, session_manager_key, 0, KEY_SET_VALUE, &key);
+    if (code) return code;
+    code = RegSetValueExA(key, pending_value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.text()), kept_size);
+    RegCloseKey(key);
+    // Only a copy whose entry is gone may go: one still named would be moved at the restart.
+    if (code == ERROR_SUCCESS) delete_waiting_copies(operations, file);
+    return code;
 }
 
 Span trimmed(Span text) {
@@ -262,39 +270,47 @@ bool read_rename_lines(const char* text, SIZE_T size, OperationList& operations,
     return true;
 }
 
-void remove_from_wininit(const FileNames& file) {
+// Rewrites WININIT.INI without what concerns the file: 0, or why it could not.
+LONG remove_from_wininit(const FileNames& file) {
     char wininit[MAX_PATH];
     UINT length = GetWindowsDirectoryA(wininit, MAX_PATH);
-    if (!length || length + lstrlenA("\\Wininit.ini") >= MAX_PATH) return;
+    if (!length) return static_cast<LONG>(GetLastError());
+    if (length + lstrlenA("\\Wininit.ini") >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     lstrcatA(wininit, "\\Wininit.ini");
     // Opened alone, so that no other program writes between the reading and the writing.
     HANDLE ini = CreateFileA(wininit, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (ini == INVALID_HANDLE_VALUE) return;
+    if (ini == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ERROR_SUCCESS : static_cast<LONG>(code);
+    }
     DWORD size = GetFileSize(ini, nullptr);
-    HeapBlock text(static_cast<SIZE_T>(size) + 1);
+    LONG code = size == INVALID_FILE_SIZE ? static_cast<LONG>(GetLastError()) : ERROR_SUCCESS;
+    HeapBlock text(code == ERROR_SUCCESS ? static_cast<SIZE_T>(size) + 1 : 1);
     OperationList operations;
-    DWORD read = 0;
+    DWORD done = 0;
     SIZE_T lines = 0;
     bool delete_ini = false;
-    if (size != INVALID_FILE_SIZE && text.text() && ReadFile(ini, text.text(), size, &read, nullptr) && read == size &&
-        read_rename_lines(text.text(), size, operations, &lines)) {
-        mark_what_concerns(operations, file);
-        if (any_removed(operations)) {
-            delete_waiting_copies(operations, file);
-            SIZE_T removed_lines = 0;
-            for (SIZE_T i = 0; i < operations.size(); ++i) removed_lines += operations[i].removed ? 1 : 0;
-            DWORD kept = static_cast<DWORD>(compact(text.text(), size, operations));
-            DWORD written = 0;
-            // The section header alone is no reason to keep the file.
-            delete_ini = lines - removed_lines <= 1;
-            if (!delete_ini && SetFilePointer(ini, 0, nullptr, FILE_BEGIN) == 0) {
-                WriteFile(ini, text.text(), kept, &written, nullptr);
-                SetEndOfFile(ini);
-            }
-        }
+    if (code == ERROR_SUCCESS && !text.text()) code = ERROR_NOT_ENOUGH_MEMORY;
+    if (code == ERROR_SUCCESS && !ReadFile(ini, text.text(), size, &done, nullptr)) code = static_cast<LONG>(GetLastError());
+    size = done;
+    if (code == ERROR_SUCCESS && !read_rename_lines(text.text(), size, operations, &lines)) code = ERROR_NOT_ENOUGH_MEMORY;
+    if (code == ERROR_SUCCESS) mark_what_concerns(operations, file);
+    HeapBlock kept(code == ERROR_SUCCESS ? static_cast<SIZE_T>(size) + 1 : 1);
+    if (code == ERROR_SUCCESS && any_removed(operations) && !kept.text()) code = ERROR_NOT_ENOUGH_MEMORY;
+    if (code == ERROR_SUCCESS && any_removed(operations)) {
+        SIZE_T removed_lines = 0;
+        for (SIZE_T i = 0; i < operations.size(); ++i) removed_lines += operations[i].removed ? 1 : 0;
+        DWORD kept_size = static_cast<DWORD>(copy_kept(text.text(), size, operations, kept.text()));
+        // The section header alone is no reason to keep the file.
+        delete_ini = lines - removed_lines <= 1;
+        if (!delete_ini && (SetFilePointer(ini, 0, nullptr, FILE_BEGIN) != 0 ||
+                            !WriteFile(ini, kept.text(), kept_size, &done, nullptr) || done != kept_size || !SetEndOfFile(ini)))
+            code = static_cast<LONG>(GetLastError());
     }
     CloseHandle(ini);
-    if (delete_ini) DeleteFileA(wininit);
+    if (delete_ini && !DeleteFileA(wininit)) code = static_cast<LONG>(GetLastError());
+    if (code == ERROR_SUCCESS && any_removed(operations)) delete_waiting_copies(operations, file);
+    return code;
 }
 
 // The temporary directory in both its forms, each ending in "\"; empty when unknown.
@@ -307,16 +323,24 @@ void temporary_directories(FileNames& file) {
 
 }  // namespace
 
-void remove_pending_replacements(LPSTR path) {
+LONG remove_pending_replacements(LPSTR path) {
     for (LPSTR p = path; *p; ++p) *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     FileNames file{};
-    if (lstrlenA(path) >= MAX_PATH) return;
+    if (lstrlenA(path) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     lstrcpyA(file.long_form, path);
-    if (!short_path_of(path, file.short_form)) file.short_form[0] = '\0';
+    if (!short_path_of(path, file.short_form)) {
+        // A file that is not there (or cannot be, for its name) has no short form; any
+        // other failure would let entries naming the short form slip through.
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_INVALID_NAME)
+            return static_cast<LONG>(code);
+        file.short_form[0] = '\0';
+    }
     temporary_directories(file);
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
-    if (!GetVersionExA(&version)) return;
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) remove_from_pending_renames(file);
-    else if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) remove_from_wininit(file);
+    if (!GetVersionExA(&version)) return static_cast<LONG>(GetLastError());
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) return remove_from_pending_renames(file);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) return remove_from_wininit(file);
+    return ERROR_SUCCESS;
 }

@@ -10,8 +10,9 @@
 // replacement. A deletion always goes together with the move that belongs to it, so a
 // restart can never delete a file without putting the new one in its place. The waiting
 // copies of the replacements taken back are deleted when they lie in the temporary
-// directory. Upper-cases `path` in place. Reports nothing.
-void remove_pending_replacements(LPSTR path);
+// directory. Upper-cases `path` in place. Answers 0 when nothing that concerns the file
+// is left pending, else the Windows code of what stood in the way; records nothing.
+LONG remove_pending_replacements(LPSTR path);
 
 // Adds "short destination=short source" below the [Rename] header of WININIT.INI (the
 // destination "NUL" stays as it is): 1 when the line is in the file afterwards, else 0

@@ -122,7 +122,9 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
         CloseHandle(installed);
     }
     if (exists) clear_read_only(destination_path);
-    remove_pending_replacements(destination_path);
+    // What an earlier run left waiting would undo this copy at the next start.
+    if (LONG stale = remove_pending_replacements(destination_path))
+        return record_error(static_cast<DWORD>(stale), IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination_path, 0, 0);
     if (CopyFileA(source_path, destination_path, FALSE)) {
         clear_read_only(destination_path);
         SetLastError(ERROR_SUCCESS);

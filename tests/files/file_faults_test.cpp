@@ -6,6 +6,9 @@
 #include "files/directories.h"
 #include "files/versions.h"
 
+#include <functional>
+#include <optional>
+
 using mkimage::ImageKind;
 using mkimage::Translation;
 using testing_support::unversioned_dll;
@@ -263,47 +266,103 @@ TEST_F(SchedulingFailures, ADestinationWhoseShortFormDoesNotFitIsRefused) {
 
 namespace {
 
-class DeferralSweep : public testing_support::LibraryTest, public testing::WithParamInterface<Platform> {};
-
-// Fails each call of a deferred copy in turn, the Nth of all of them for N = 1, 2, ...
-// until the copy goes through: whatever it answered, the restart keeps that promise.
-// -13 brings the new file, any other answer leaves the old one, and no copy stays behind
-// (unless the failed call was the very deletion of that copy).
-TEST_P(DeferralSweep, ARestartKeepsWhatTheAnswerPromised) {
-    for (unsigned nth = 1; nth < 200; ++nth) {
-        SCOPED_TRACE("call " + std::to_string(nth));
-        start(GetParam());
-        std::string destination = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
-        machine->files().write_file(destination, unversioned_dll("old"));
-        Sleep(2000);
-        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
-        machine->files().hold(destination, FILE_SHARE_READ);
-        std::string failed;
-        machine->faults().on_inject = [&](const winsim::Injection& injection) { failed = injection.api; };
-        machine->faults().fail("*", ERROR_ACCESS_DENIED, nth);
-        LONG result = insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0);
-        machine->faults().clear();
-        machine->faults().on_inject = nullptr;
-        // A handle or block whose release was failed stays; that is the fault, not a leak.
-        if (failed != "CloseHandle" && failed != "RegCloseKey" && failed != "HeapFree" && failed != "UnmapViewOfFile") {
-            EXPECT_EQ(machine->open_handles(), 0u) << failed;
-            EXPECT_EQ(machine->live_heap_blocks(), 0u) << failed;
+class DeferralSweep : public testing_support::LibraryTest, public testing::WithParamInterface<Platform> {
+protected:
+    // Fails the Nth call of all the operation's calls, for N = 1, 2, ... until it goes
+    // through, each time on a fresh machine whose installed file is held; after each
+    // run the machine restarts and `check` sees what the answer promised.
+    void sweep(const std::function<LONG()>& operation, const std::function<void(LONG result, const std::string& failed)>& check) {
+        for (unsigned nth = 1; nth < 200; ++nth) {
+            SCOPED_TRACE("call " + std::to_string(nth));
+            start(GetParam());
+            destination = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
+            machine->files().write_file(destination, unversioned_dll("old"));
+            Sleep(2000);
+            machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+            machine->files().hold(destination, FILE_SHARE_READ);
+            if (before) before();
+            std::string failed;
+            machine->faults().on_inject = [&](const winsim::Injection& injection) { failed = injection.api; };
+            machine->faults().fail("*", ERROR_ACCESS_DENIED, nth);
+            LONG result = operation();
+            machine->faults().clear();
+            machine->faults().on_inject = nullptr;
+            // A handle or block whose release was failed stays; that is the fault, not a leak.
+            if (failed != "CloseHandle" && failed != "RegCloseKey" && failed != "HeapFree" && failed != "UnmapViewOfFile") {
+                EXPECT_EQ(machine->open_handles(), 0u) << failed;
+                EXPECT_EQ(machine->live_heap_blocks(), 0u) << failed;
+            }
+            char temporary[MAX_PATH];
+            GetTempPathA(MAX_PATH, temporary);
+            machine->reboot();
+            check(result, failed);
+            // No copy stays behind, unless the failed call was the one that finds the
+            // temporary directory or the very deletion of the copy.
+            if (failed != "DeleteFileA" && failed != "GetTempPathA") {
+                EXPECT_EQ(machine->files().list(temporary), std::vector<std::string>{}) << failed;
+            }
+            if (failed.empty()) {
+                EXPECT_GT(nth, 15u) << "every call of the operation was failed once";
+                return;
+            }
         }
-        char temporary[MAX_PATH];
-        GetTempPathA(MAX_PATH, temporary);
-        machine->reboot();
-        EXPECT_EQ(machine->files().read_file(destination), unversioned_dll(result == -13 ? "new" : "old"))
-            << "answered " << result << " after " << failed << " failed";
-        if (failed != "DeleteFileA") {
-            EXPECT_EQ(machine->files().list(temporary), std::vector<std::string>{}) << failed;
-        }
-        if (failed.empty()) {
-            EXPECT_EQ(result, -13);
-            EXPECT_GT(nth, 25u) << "every call of the copy was failed once";
-            return;
-        }
+        ADD_FAILURE() << "the operation never went through";
     }
-    ADD_FAILURE() << "the copy never went through";
+    std::optional<std::string> installed() { return machine->files().read_file(destination); }
+
+    std::string destination;
+    std::function<void()> before;
+};
+
+// -13 brings the new file at the restart; any other answer leaves the old one.
+TEST_P(DeferralSweep, ARestartKeepsWhatACopyPromised) {
+    sweep([&] { return insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0); },
+          [&](LONG result, const std::string& failed) {
+              EXPECT_EQ(installed(), unversioned_dll(result == -13 ? "new" : "old")) << "answered " << result << " after " << failed;
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
+}
+
+// Over a replacement an earlier run left waiting: -13 brings the newest file; any other
+// answer leaves what was promised before, the installed file or the waiting one.
+TEST_P(DeferralSweep, ARestartKeepsWhatACopyOverAWaitingOnePromised) {
+    before = [&] {
+        ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13);
+        Sleep(2000);
+        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("newest"));
+    };
+    sweep([&] { return insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0); },
+          [&](LONG result, const std::string& failed) {
+              if (result == -13) {
+                  EXPECT_EQ(installed(), unversioned_dll("newest")) << "after " << failed;
+              } else {
+                  EXPECT_TRUE(installed() == unversioned_dll("old") || installed() == unversioned_dll("new"))
+                      << "answered " << result << " after " << failed;
+              }
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
+}
+
+// A deletion that answered -13 leaves nothing after the restart, not even the copy that
+// waited to replace the file; one that failed leaves the old file or that copy.
+TEST_P(DeferralSweep, ARestartKeepsWhatADeletionPromised) {
+    before = [&] { ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13); };
+    sweep([&] { return insFileDelete(destination.c_str()); },
+          [&](LONG result, const std::string& failed) {
+              if (result == 0 || result == -13) {
+                  EXPECT_EQ(installed(), std::nullopt) << "answered " << result << " after " << failed;
+              } else {
+                  EXPECT_TRUE(installed() == unversioned_dll("old") || installed() == unversioned_dll("new"))
+                      << "answered " << result << " after " << failed;
+              }
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, DeferralSweep,
