@@ -222,6 +222,18 @@ TEST_F(TemporaryFiles, ADotMeansTheCurrentDirectoryAndANumberOnlyNamesAFile) {
     EXPECT_FALSE(machine->files().exists(name)) << "with a number given, no file is made";
 }
 
+// Wine's kernel32 path tests (test_InitPathA) expect ERROR_DIRECTORY for a missing
+// directory, whether a number is given or not.
+TEST_F(TemporaryFiles, AMissingDirectoryIsNoDirectory) {
+    for (UINT unique : {0u, 1u, 2u}) {
+        char name[MAX_PATH] = "untouched";
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(GetTempFileNameA("C:\\WINDOWS\\TEMP\\missing", "tfn", unique, name), 0u) << unique;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_DIRECTORY)) << unique;
+        EXPECT_STREQ(name, "untouched");
+    }
+}
+
 TEST_F(TemporaryFiles, AReadOnlyCurrentDirectoryCannotTakeThem) {
     machine->files().add_drive('D', true);
     machine->files().write_file("D:\\SETUP.EXE", "MZ");
