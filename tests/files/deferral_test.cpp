@@ -6,6 +6,9 @@
 
 #include "files/pending_replacements.h"
 
+#include <filesystem>
+#include <fstream>
+
 using testing_support::unversioned_dll;
 using winsim::Platform;
 
@@ -222,6 +225,29 @@ TEST_P(Deferral, DeletionOfAFileInUseWaitsForTheNextStart) {
 INSTANTIATE_TEST_SUITE_P(Platforms, Deferral, testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4,
                                                               Platform::win2000),
                          [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
+
+// The report's own steps: the monitor installed twice on 98 (the second copy waits for
+// the restart, as the spooler holds the file), then a copy into the temporary directory
+// under the monitor's name. The restart must still bring the monitor's file.
+TEST(DeferralReported, ACopyIntoTheTemporaryDirectoryLeavesTheMonitorsReplacementAlone) {
+    for (Platform platform : {Platform::win98, Platform::nt4}) {
+        SCOPED_TRACE(winsim::platform_info(platform).name);
+        auto machine = winsim::Machine::create(platform);
+        ASSERT_NE(LoadLibraryA("OrvInstl.dll"), nullptr);
+        std::ifstream in(std::filesystem::path(ORV_SAMPLE_COMPONENTS_DIR) / "x86" / "orvmon.dll", std::ios::binary);
+        std::string monitor((std::istreambuf_iterator<char>(in)), {});
+        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", monitor);
+        std::string installed = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
+        EXPECT_EQ(insAddMonitor("C:\\SETUP\\ORVMON.DLL", nullptr), 0);
+        if (machine->is_nt()) machine->files().hold(installed, FILE_SHARE_READ);  // NT's spooler lets go; another program does not
+        EXPECT_EQ(insAddMonitor("C:\\SETUP\\ORVMON.DLL", nullptr), 0);
+        char temporary[MAX_PATH];
+        GetTempPathA(MAX_PATH, temporary);
+        EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", temporary, 0), 0);
+        machine->reboot();
+        EXPECT_EQ(machine->files().read_file(installed), monitor);
+    }
+}
 
 class Wininit : public testing_support::LibraryTest {
 protected:
