@@ -12,6 +12,7 @@ set(ORV_LIBRARY_SOURCES
   files/directories.cpp
   files/file_delete.cpp
   files/pending_replacements.cpp
+  files/wininit_lines.cpp
   files/safe_copy.cpp
   files/versions.cpp
   printers/deletion.cpp

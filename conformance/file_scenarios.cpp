@@ -84,38 +84,101 @@ std::string wininit_path(const char* name) {
     return std::string(windows) + "\\" + name;
 }
 
+// One operation waiting for the next start, as the system keeps it: NT's pairs of
+// PendingFileRenameOperations, or a line of WININIT.INI's (a section name stands alone).
+struct PendingEntry {
+    std::string shown;   // as the system wrote it
+    std::string source;  // the file that moves or goes
+    std::string target;  // where it moves to; empty for a deletion
+};
+
+std::string without_nt_prefix(std::string path) {
+    if (!path.empty() && path.front() == '!') path.erase(0, 1);
+    if (path.rfind("\\??\\", 0) == 0) path.erase(0, 4);
+    return path;
+}
+
+std::vector<PendingEntry> read_pending() {
+    std::vector<PendingEntry> entries;
+    if (is_9x()) {
+        for (std::string line : split(read_scratch_file(wininit_path("WININIT.INI").c_str()), '\n')) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (line.empty()) continue;
+            std::size_t equals = line.find('=');
+            PendingEntry entry{line, "", ""};
+            if (equals != std::string::npos) {
+                entry.source = line.substr(equals + 1);
+                entry.target = line.substr(0, equals);
+                if (find_no_case(entry.target, "NUL") == 0 && entry.target.size() == 3) entry.target.clear();
+            }
+            entries.push_back(entry);
+        }
+        return entries;
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return entries;
+    std::string data(16384, '\0');
+    DWORD size = static_cast<DWORD>(data.size()), type = REG_NONE;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<LPBYTE>(data.data()), &size) ==
+        ERROR_SUCCESS) {
+        data.resize(size);
+        std::vector<std::string> strings = split(data, '\0');
+        for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
+            if (!strings[i].empty())
+                entries.push_back({strings[i] + " -> " + strings[i + 1], without_nt_prefix(strings[i]), without_nt_prefix(strings[i + 1])});
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+// The length of a waiting copy's name at `at`: "ORV", one to four hex digits and
+// ".TMP", in any letter case; else 0.
+std::size_t waiting_copy_name_length(const std::string& text, std::size_t at) {
+    if (find_no_case(text.substr(at, 3), "ORV") != 0) return 0;
+    std::size_t end = at + 3;
+    while (end < text.size() && end - at < 7 && std::isxdigit(static_cast<unsigned char>(text[end]))) ++end;
+    if (end == at + 3 || find_no_case(text.substr(end, 4), ".TMP") != 0) return 0;
+    return end + 4 - at;
+}
+
+// The library's waiting copies have names of GetTempFileNameA's, whose number (and
+// letter case) differs from one system and run to the next: they are shown by their
+// order of appearance instead, as "%TEMP%\<copy 1>".
+std::string with_waiting_copies_numbered(std::string text) {
+    std::vector<std::string> seen;
+    const std::string temp = "%TEMP%\\";
+    for (std::size_t at = text.find(temp); at != std::string::npos; at = text.find(temp, at + 1)) {
+        std::size_t name = at + temp.size();
+        std::size_t length = waiting_copy_name_length(text, name);
+        if (!length) continue;
+        std::string found = text.substr(name, length);
+        for (char& c : found) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        auto known = std::find(seen.begin(), seen.end(), found);
+        if (known == seen.end()) known = seen.insert(seen.end(), found);
+        text.replace(name, length, "<copy " + std::to_string(known - seen.begin() + 1) + ">");
+    }
+    return text;
+}
+
 // The replacements waiting for the next start that name the scenario's folder: NT's
 // PendingFileRenameOperations pairs, or 95/98's WININIT.INI lines (with the section
 // names). On Windows the scenarios share one system, so the others' entries are left out.
 Facts pending_replacements(const char* directory) {
-    std::vector<std::string> entries;
-    if (is_9x()) {
-        for (std::string entry : split(read_scratch_file(wininit_path("WININIT.INI").c_str()), '\n')) {
-            if (!entry.empty() && entry.back() == '\r') entry.pop_back();
-            if (!entry.empty()) entries.push_back(entry);
-        }
-    } else {
-        HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ, &key) ==
-            ERROR_SUCCESS) {
-            std::string data(16384, '\0');
-            DWORD size = static_cast<DWORD>(data.size()), type = REG_NONE;
-            if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, reinterpret_cast<LPBYTE>(data.data()),
-                                 &size) == ERROR_SUCCESS) {
-                data.resize(size);
-                std::vector<std::string> strings = split(data, '\0');
-                for (std::size_t i = 0; i + 1 < strings.size(); i += 2)
-                    if (!strings[i].empty()) entries.push_back(strings[i] + " -> " + strings[i + 1]);
-            }
-            RegCloseKey(key);
-        }
-    }
     std::string shown;
-    for (const std::string& entry : entries) {
-        if (find_no_case(entry, directory) == std::string::npos && entry.front() != '[') continue;
-        shown += (shown.empty() ? "" : " ; ") + with_temp_named(entry);
+    for (const PendingEntry& entry : read_pending()) {
+        if (find_no_case(entry.shown, directory) == std::string::npos && entry.shown.front() != '[') continue;
+        shown += (shown.empty() ? "" : " ; ") + with_temp_named(entry.shown);
     }
-    return Facts().text("pending", shown);
+    return Facts().text("pending", with_waiting_copies_numbered(shown));
+}
+
+// The copy that waits to replace `destination` at the next start, or "" when none does.
+std::string waiting_copy_of(const std::string& destination) {
+    for (const PendingEntry& entry : read_pending())
+        if (!entry.target.empty() && entry.target.size() == destination.size() && find_no_case(entry.target, destination) == 0)
+            return entry.source;
+    return {};
 }
 
 // Which of the scenario's files a path holds now, by its contents.
@@ -160,7 +223,8 @@ void clear_folder(const char* directory, std::span<const char* const> names) {
 }
 
 const char* const copy_names[] = {"SOURCE.DLL", "PLAIN.DLL",   "NEW.DLL",    "OLDER.DLL",    "NEWER.DLL", "LATER.DLL",
-                                  "EARLIER.DLL", "FORCED.DLL", "RDONLY.DLL", "PLAINDST.DLL", "HELD.DLL",  "OLDLATE.DLL"};
+                                  "EARLIER.DLL", "FORCED.DLL", "RDONLY.DLL", "PLAINDST.DLL", "HELD.DLL",  "OLDLATE.DLL",
+                                  "WAITING.TXT"};
 constexpr const char copy_subfolder[] = "C:\\ORVCONF\\COPY\\SUB";
 const char* const delete_names[] = {"PLAIN.DLL", "RDONLY.DLL", "HELD.DLL"};
 
@@ -191,12 +255,8 @@ const std::vector<std::pair<std::string, std::string>> copy_files = {
 };
 constexpr int incoming_hours = 10;
 
-// Where the library leaves the new file of a held destination until the restart.
-std::string waiting_copy() {
-    char temp[MAX_PATH] = "";
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + "HELD.DLL";
-}
+// Where the first part noted the copy that waits for the restart, for the second part.
+const std::string waiting_note = std::string(copy_directory) + "\\WAITING.TXT";
 
 void safe_file_copy(Session& s) {
     clear_copy_folders();
@@ -251,13 +311,15 @@ void safe_file_copy(Session& s) {
     }
     result = s.x.safe_file_copy(source.c_str(), held.c_str(), 0);
     s.result("destination held open", result, contents("installed", held, copy_files));
-    s.report("waiting copy in the temporary folder", contents("waiting", waiting_copy(), copy_files));
+    std::string waiting = waiting_copy_of(held);
+    write_scratch_file(waiting_note.c_str(), waiting);
+    s.report("waiting copy in the temporary folder", contents("waiting", waiting, copy_files));
     s.report("pending after the held copy", pending_replacements(copy_directory));
 }
 
 void safe_file_copy_after_restart(Session& s) {
     s.report("held destination after the restart", contents("installed", in(copy_directory, "HELD.DLL"), copy_files));
-    s.report("waiting copy after the restart", contents("waiting", waiting_copy(), copy_files));
+    s.report("waiting copy after the restart", contents("waiting", read_scratch_file(waiting_note.c_str()), copy_files));
     s.report("pending after the restart", pending_replacements(copy_directory));
     if (is_9x()) {
         s.report("WININIT after the restart", Facts()
@@ -306,12 +368,93 @@ void file_delete_after_restart(Session& s) {
     clear_folder(delete_directory, delete_names);
 }
 
+// Two files of one name for two folders, both held: each waits in a copy of its own.
+constexpr const char twin_directory[] = "C:\\ORVCONF\\TWIN";
+const char* const twin_folders[] = {"C:\\ORVCONF\\TWIN\\A", "C:\\ORVCONF\\TWIN\\B", "C:\\ORVCONF\\TWIN\\SRCA",
+                                    "C:\\ORVCONF\\TWIN\\SRCB"};
+const std::string twin_a_new = mkimage::unversioned_dll("twin A new");
+const std::string twin_b_new = mkimage::unversioned_dll("twin B new");
+const std::vector<std::pair<std::string, std::string>> twin_files = {
+    {"a_old", mkimage::unversioned_dll("twin A old")}, {"b_old", mkimage::unversioned_dll("twin B old")},
+    {"a_new", twin_a_new}, {"b_new", twin_b_new}};
+const std::string twin_note = std::string(twin_directory) + "\\WAITING.TXT";
+
+void clear_twin_folders() {
+    const char* const names[] = {"TWIN.DLL"};
+    for (const char* folder : twin_folders) clear_folder(folder, names);
+    const char* const notes[] = {"WAITING.TXT"};
+    clear_folder(twin_directory, notes);
+}
+
+void twin_deferred_copies(Session& s) {
+    clear_twin_folders();
+    bool laid_out = make_scratch_folders(twin_directory);
+    for (const char* folder : twin_folders) laid_out = laid_out && make_scratch_directory(folder);
+    const std::string a = in(twin_folders[0], "TWIN.DLL"), b = in(twin_folders[1], "TWIN.DLL");
+    laid_out = laid_out && lay_out(a, twin_files[0].second, 0) && lay_out(b, twin_files[1].second, 0) &&
+               lay_out(in(twin_folders[2], "TWIN.DLL"), twin_a_new, incoming_hours) &&
+               lay_out(in(twin_folders[3], "TWIN.DLL"), twin_b_new, incoming_hours);
+    if (!laid_out || !hold_open(a) || !hold_open(b)) {
+        s.report("prepare", Facts().word("failed", "the twin files cannot be laid out and held"));
+        return;
+    }
+    s.result("first held copy", s.x.safe_file_copy(in(twin_folders[2], "TWIN.DLL").c_str(), a.c_str(), 0));
+    s.result("second held copy", s.x.safe_file_copy(in(twin_folders[3], "TWIN.DLL").c_str(), b.c_str(), 0));
+    s.report("pending after both copies", pending_replacements(twin_directory));
+    std::string waiting_a = waiting_copy_of(a), waiting_b = waiting_copy_of(b);
+    s.report("waiting copies", Facts()
+                                   .append(contents("for_a", waiting_a, twin_files))
+                                   .append(contents("for_b", waiting_b, twin_files))
+                                   .number("apart", !waiting_a.empty() && find_no_case(waiting_a, waiting_b) != 0 ? 1 : 0));
+    write_scratch_file(twin_note.c_str(), waiting_a + "\n" + waiting_b);
+}
+
+void twin_deferred_copies_after_restart(Session& s) {
+    s.report("first after the restart", contents("installed", in(twin_folders[0], "TWIN.DLL"), twin_files));
+    s.report("second after the restart", contents("installed", in(twin_folders[1], "TWIN.DLL"), twin_files));
+    std::vector<std::string> waiting = split(read_scratch_file(twin_note.c_str()), '\n');
+    waiting.resize(2);
+    s.report("waiting copies after the restart", Facts()
+                                                     .append(contents("for_a", waiting[0], twin_files))
+                                                     .append(contents("for_b", waiting[1], twin_files)));
+    s.report("pending after the restart", pending_replacements(twin_directory));
+    clear_twin_folders();
+}
+
+// Names Windows refuses for their characters, as destination, as source and to delete.
+constexpr const char bad_directory[] = "C:\\ORVCONF\\BADNAME";
+
+void invalid_names(Session& s) {
+    const char* const names[] = {"SOURCE.DLL"};
+    clear_folder(bad_directory, names);
+    std::string source = in(bad_directory, "SOURCE.DLL");
+    if (!make_scratch_folders(bad_directory) || !lay_out(source, incoming, incoming_hours)) {
+        s.report("prepare", Facts().word("failed", "the source cannot be laid out"));
+        return;
+    }
+    const std::string copied = in(bad_directory, "NEW.DLL");
+    for (const char* name : {"A:B.DLL", "A*B.DLL", "A?B.DLL", "A<B.DLL", "A>B.DLL", "A\"B.DLL", "A|B.DLL"}) {
+        std::string path = in(bad_directory, name);
+        std::string step = std::string("name ") + name;
+        s.result(step + " as destination", s.x.safe_file_copy(source.c_str(), path.c_str(), 0));
+        LONG result = s.x.safe_file_copy(path.c_str(), copied.c_str(), 0);
+        s.result(step + " as source", result, Facts().number("copied", exists(copied) ? 1 : 0));
+        s.result(step + " deleted", s.x.file_delete(path.c_str()));
+        // Where a system took the name after all, nothing of it may touch the next name's steps.
+        remove_scratch_file(path.c_str());
+        remove_scratch_file(copied.c_str());
+    }
+    clear_folder(bad_directory, names);
+}
+
 }  // namespace
 
 std::vector<Scenario> file_scenarios() {
     return {
         {"SafeFileCopy", {"insSafeFileCopy"}, safe_file_copy, safe_file_copy_after_restart},
         {"FileDelete", {"insFileDelete"}, file_delete, file_delete_after_restart},
+        {"TwinDeferredCopies", {"insSafeFileCopy"}, twin_deferred_copies, twin_deferred_copies_after_restart},
+        {"InvalidNames", {"insSafeFileCopy", "insFileDelete"}, invalid_names},
     };
 }
 

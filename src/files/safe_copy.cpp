@@ -16,38 +16,69 @@ void clear_read_only(LPCSTR path) {
         SetFileAttributesA(path, attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
-// Joins the parts into a full path of at most MAX_PATH characters; false when it
-// would not fit.
-bool full_path(const PathParts& parts, LPSTR path) {
+// Joins the parts into a full path of at most MAX_PATH characters: 0, 206 when it would
+// not fit, or why Windows refused it.
+DWORD full_path(const PathParts& parts, LPSTR path) {
     int length = lstrlenA(parts.drive) + lstrlenA(parts.directory) + lstrlenA(parts.name) + lstrlenA(parts.extension);
-    if (length >= MAX_PATH) return false;
+    if (length >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     char joined[MAX_PATH];
     _makepath(joined, parts.drive, parts.directory, parts.name, parts.extension);
     LPSTR file_part = nullptr;
     DWORD full = GetFullPathNameA(joined, MAX_PATH, path, &file_part);
-    return full > 0 && full < MAX_PATH;
+    if (!full) return GetLastError();
+    return full < MAX_PATH ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
 }
 
 // Schedules the replacement of `destination` by `temporary` at the next start: 0, or
-// the recorded code of the step that failed.
+// the recorded code of the step that failed, with nothing left scheduled.
 LONG schedule_replacement(LPCSTR temporary, LPSTR destination) {
+    LONG code = ERROR_SUCCESS;
     if (os_is_9x) {
         // Each line goes directly below the header: the deletion ends up above the move.
         if (!add_wininit_rename(temporary, destination))
             return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, temporary, 0, 0);
         if (!add_wininit_rename(destination, "NUL"))
+            code = record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination, 0, 0);
+    } else {
+        if (!MoveFileExA(destination, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
             return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination, 0, 0);
-        return ERROR_SUCCESS;
+        if (!MoveFileExA(temporary, destination, MOVEFILE_DELAY_UNTIL_REBOOT))
+            code = record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, temporary, 0, 0);
     }
-    if (!MoveFileExA(destination, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    // Half a replacement is taken back: a restart must never delete the installed file
+    // without putting the new one in its place.
+    if (code) remove_pending_replacements(destination);
+    return code;
+}
+
+// Leaves the new file in the temporary directory, under a name of its own (8.3, as
+// WININIT.INI needs), to replace the destination at the next start: -13, or the
+// recorded code of the step that failed. A copy whose replacement could not be
+// scheduled is of no use to anyone and goes again.
+LONG defer_replacement(LPCSTR source, LPSTR destination) {
+    char temporary_directory[MAX_PATH], temporary[MAX_PATH];
+    // WININIT.INI names the destination by its short form, which can be longer than the
+    // long one ("a b" becomes "AB~1"); one that does not fit is refused before any copy.
+    if (os_is_9x && !short_path_of(destination, temporary))
         return record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination, 0, 0);
-    if (!MoveFileExA(temporary, destination, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        LONG code = record_last_error(IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, temporary, 0, 0);
-        // A restart must never delete the installed file without putting the new one in its place.
-        remove_pending_replacements(destination);
+    DWORD length = GetTempPathA(MAX_PATH, temporary_directory);
+    if (!length || length >= MAX_PATH) {
+        if (length) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return record_last_error(IDS_COPYING_FILE_2, source, 0, 0);
+    }
+    if (!GetTempFileNameA(temporary_directory, "orv", 0, temporary)) return record_last_error(IDS_COPYING_FILE_2, source, 0, 0);
+    if (!CopyFileA(source, temporary, FALSE)) {
+        LONG code = record_last_error(IDS_COPYING_FILE_2, source, 0, 0);
+        DeleteFileA(temporary);
         return code;
     }
-    return ERROR_SUCCESS;
+    clear_read_only(temporary);
+    LONG code = schedule_replacement(temporary, destination);
+    if (code) {
+        DeleteFileA(temporary);
+        return code;
+    }
+    return INS_DEFERRED_TO_RESTART;
 }
 
 }  // namespace
@@ -67,15 +98,9 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
     split_path(destination, &to);
     if (!to.name[0]) lstrcpyA(to.name, from.name);
     if (!to.extension[0]) lstrcpyA(to.extension, from.extension);
-    char source_path[MAX_PATH], destination_path[MAX_PATH], temporary_path[MAX_PATH];
-    if (!full_path(from, source_path)) return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, source, 0, 0);
-    if (!full_path(to, destination_path))
-        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_1, destination, 0, 0);
-    DWORD temporary_length = GetTempPathA(MAX_PATH, temporary_path);
-    if (!temporary_length || temporary_length + lstrlenA(to.name) + lstrlenA(to.extension) >= MAX_PATH)
-        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE_2, destination_path, 0, 0);
-    lstrcatA(temporary_path, to.name);
-    lstrcatA(temporary_path, to.extension);
+    char source_path[MAX_PATH], destination_path[MAX_PATH];
+    if (DWORD refused = full_path(from, source_path)) return record_error(refused, IDS_COPYING_FILE_1, source, 0, 0);
+    if (DWORD refused = full_path(to, destination_path)) return record_error(refused, IDS_COPYING_FILE_1, destination, 0, 0);
 
     HANDLE installed = open_for_shared_reading(destination_path);
     bool exists = installed != INVALID_HANDLE_VALUE;
@@ -97,7 +122,9 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
         CloseHandle(installed);
     }
     if (exists) clear_read_only(destination_path);
-    remove_pending_replacements(destination_path);
+    // What an earlier run left waiting would undo this copy at the next start.
+    if (LONG stale = remove_pending_replacements(destination_path))
+        return record_error(static_cast<DWORD>(stale), IDS_PREPARING_FILE_FOR_MOVE_AT_REBOOT, destination_path, 0, 0);
     if (CopyFileA(source_path, destination_path, FALSE)) {
         clear_read_only(destination_path);
         SetLastError(ERROR_SUCCESS);
@@ -105,8 +132,5 @@ LONG WINAPI insSafeFileCopy(LPCSTR source, LPCSTR destination, LONG copyAlways) 
     }
     LONG code = record_last_error(IDS_COPYING_FILE_1, source_path, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION);
     if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) return code;
-    if (!CopyFileA(source_path, temporary_path, FALSE)) return record_last_error(IDS_COPYING_FILE_2, source_path, 0, 0);
-    clear_read_only(temporary_path);
-    code = schedule_replacement(temporary_path, destination_path);
-    return code ? code : INS_DEFERRED_TO_RESTART;
+    return defer_replacement(source_path, destination_path);
 }

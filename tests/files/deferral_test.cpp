@@ -6,6 +6,9 @@
 
 #include "files/pending_replacements.h"
 
+#include <filesystem>
+#include <fstream>
+
 using testing_support::unversioned_dll;
 using winsim::Platform;
 
@@ -39,6 +42,18 @@ protected:
         machine->reboot();
         library = LoadLibraryA("OrvInstl.dll");
     }
+    // The copies waiting in the temporary directory for the next start, by full path.
+    std::vector<std::string> waiting_copies() {
+        std::vector<std::string> paths;
+        for (const std::string& name : machine->files().list(temporary)) paths.push_back(temporary + name);
+        return paths;
+    }
+    // The one copy waiting for the next start; empty when there is not exactly one.
+    std::string waiting_copy() {
+        std::vector<std::string> copies = waiting_copies();
+        return copies.size() == 1 ? copies.front() : std::string();
+    }
+    std::string scheduled() { return machine->is_9x() ? wininit() : pending(); }
 
     std::string system_directory, destination, temporary;
 };
@@ -48,24 +63,118 @@ TEST_P(Deferral, AFileInUseIsReplacedAtTheNextStart) {
     EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", destination.c_str(), 0), -13);
     EXPECT_EQ(take_error_text(), "") << "a deferral is no error";
     EXPECT_EQ(RebootRequired(), 0) << "the export leaves the restart flag to its caller";
-    EXPECT_EQ(machine->files().read_file(temporary + "orvmon.dll"), unversioned_dll("new"));
+    std::string copy = waiting_copy();
+    ASSERT_NE(copy, "") << "one copy waits in the temporary directory";
+    EXPECT_EQ(upper(copy).rfind(upper(temporary) + "ORV", 0), 0u) << copy;
+    EXPECT_EQ(upper(copy).substr(copy.size() - 4), ".TMP") << "an 8.3 name of GetTempFileNameA's";
+    EXPECT_EQ(machine->files().read_file(copy), unversioned_dll("new"));
     EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("old"));
     std::string upper_destination = upper(destination);
     if (machine->is_9x()) {
-        std::string short_temp = "C:\\WINDOWS\\TEMP\\ORVMON.DLL";
-        EXPECT_EQ(wininit(), "[Rename]\r\nNUL=" + upper_destination + "\r\n" + upper_destination + "=" + short_temp + "\r\n");
+        EXPECT_EQ(wininit(), "[Rename]\r\nNUL=" + upper_destination + "\r\n" + upper_destination + "=" + upper(copy) + "\r\n");
     } else {
-        std::string expected = "\\??\\" + upper_destination + std::string(1, '\0') + std::string(1, '\0') + "\\??\\" + temporary +
-                               "orvmon.dll" + std::string(1, '\0') + "\\??\\" + upper_destination + std::string(2, '\0');
+        std::string expected = "\\??\\" + upper_destination + std::string(1, '\0') + std::string(1, '\0') + "\\??\\" + copy +
+                               std::string(1, '\0') + "\\??\\" + upper_destination + std::string(2, '\0');
         EXPECT_EQ(pending(), expected);
     }
     reboot_and_reload();
     EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("new"));
-    EXPECT_FALSE(machine->files().exists(temporary + "orvmon.dll"));
+    EXPECT_EQ(waiting_copies(), std::vector<std::string>{});
     if (machine->is_9x()) {
         EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
         EXPECT_TRUE(machine->files().exists("C:\\WINDOWS\\WININIT.BAK"));
     }
+}
+
+// Two files of one name for two places wait side by side, each with a copy of its own.
+TEST_P(Deferral, SameNamedFilesForTwoPlacesEachKeepTheirOwnBytes) {
+    std::string other = "C:\\OTHER\\orvmon.dll";
+    machine->files().write_file(other, unversioned_dll("other old"));
+    machine->files().write_file("C:\\SETUP2\\orvmon.dll", unversioned_dll("other new"));
+    machine->files().hold(destination, FILE_SHARE_READ);
+    machine->files().hold(other, FILE_SHARE_READ);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP2\\orvmon.dll", other.c_str(), 0), -13);
+    EXPECT_EQ(waiting_copies().size(), 2u);
+    reboot_and_reload();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("new"));
+    EXPECT_EQ(machine->files().read_file(other), unversioned_dll("other new"));
+    EXPECT_EQ(waiting_copies(), std::vector<std::string>{});
+}
+
+// Copying the same file to the same place again replaces what waited, copy included.
+TEST_P(Deferral, ASecondDeferredCopyReplacesTheFirst) {
+    machine->files().hold(destination, FILE_SHARE_READ);
+    ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", destination.c_str(), 0), -13);
+    std::string first = waiting_copy();
+    Sleep(2000);
+    machine->files().write_file("C:\\SETUP\\orvmon.dll", unversioned_dll("newest"));
+    ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", destination.c_str(), 0), -13);
+    std::string second = waiting_copy();
+    ASSERT_NE(second, "") << "the first copy does not stay behind";
+    EXPECT_EQ(machine->files().read_file(second), unversioned_dll("newest"));
+    std::string text = scheduled();
+    EXPECT_EQ(upper(text).find(upper(first)), first == second ? upper(text).find(upper(second)) : std::string::npos);
+    reboot_and_reload();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("newest"));
+    EXPECT_EQ(waiting_copies(), std::vector<std::string>{});
+}
+
+// A copy onto a file that merely shares the temporary directory with a waiting copy, or
+// whose name is the start of the held file's, leaves the waiting replacement alone.
+TEST_P(Deferral, OnlyTheSameFileIsCleanedUpNeverOneWhoseNameContainsIt) {
+    machine->files().hold(destination, FILE_SHARE_READ);
+    // Named in capitals, as NT's own entries then name the waiting copy too.
+    ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13);
+    std::string before = scheduled();
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", temporary.c_str(), 0), 0);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", (system_directory + "\\ORVMON.DL").c_str(), 0), 0);
+    EXPECT_EQ(scheduled(), before);
+    reboot_and_reload();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("new")) << "the installed file is never lost";
+}
+
+// A copy onto the waiting copy itself takes its whole replacement back: the installed
+// file is neither deleted nor replaced by bytes nobody meant for it.
+TEST_P(Deferral, ACopyOntoAWaitingCopyTakesItsReplacementBackWhole) {
+    machine->files().hold(destination, FILE_SHARE_READ);
+    ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", destination.c_str(), 0), -13);
+    std::string copy = waiting_copy();
+    machine->files().write_file("C:\\SETUP\\notes.txt", "notes");
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\notes.txt", copy.c_str(), 1), 0);
+    if (machine->is_9x()) {
+        EXPECT_EQ(wininit(), "<none>");
+    } else {
+        EXPECT_EQ(pending(), std::string(1, '\0'));
+    }
+    reboot_and_reload();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("old"));
+}
+
+// Entries another program wrote name the file by its short form, or in other letters.
+TEST_P(Deferral, EntriesNamingTheFileByItsShortFormAreCleanedUp) {
+    std::string folder = "C:\\Program Files\\Orvana";
+    machine->files().write_file(folder + "\\orvmon.dll", unversioned_dll("old"));
+    machine->files().write_file(temporary + "waiting.dll", unversioned_dll("stale"));
+    char short_form[MAX_PATH];
+    ASSERT_NE(GetShortPathNameA((folder + "\\orvmon.dll").c_str(), short_form, MAX_PATH), 0u);
+    ASSERT_NE(std::string(short_form), upper(folder + "\\orvmon.dll"));
+    std::string stale_copy = temporary + "waiting.dll";
+    if (machine->is_9x()) {
+        char short_copy[MAX_PATH];
+        GetShortPathNameA(stale_copy.c_str(), short_copy, MAX_PATH);
+        machine->files().write_file("C:\\WINDOWS\\WININIT.INI", "[rename]\r\nnul=" + std::string(short_form) + "\r\n" +
+                                                                     short_form + "=" + short_copy + "\r\n");
+    } else {
+        std::string list = "\\??\\" + std::string(short_form) + std::string(2, '\0') + "\\??\\" + stale_copy + '\0' +
+                           "!\\??\\" + short_form + std::string(2, '\0');
+        testing_support::store_value(HKEY_LOCAL_MACHINE, session_manager, "PendingFileRenameOperations", REG_MULTI_SZ, list);
+    }
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\orvmon.dll", (folder + "\\orvmon.dll").c_str(), 0), 0);
+    EXPECT_EQ(scheduled(), machine->is_9x() ? "<none>" : std::string(1, '\0'));
+    EXPECT_FALSE(machine->files().exists(stale_copy)) << "the stale copy in the temporary directory goes with its entry";
+    reboot_and_reload();
+    EXPECT_EQ(machine->files().read_file(folder + "\\orvmon.dll"), unversioned_dll("new"));
 }
 
 TEST_P(Deferral, ALaterCopyIsNotUndoneByWhatAnEarlierOneLeftWaiting) {
@@ -116,6 +225,29 @@ TEST_P(Deferral, DeletionOfAFileInUseWaitsForTheNextStart) {
 INSTANTIATE_TEST_SUITE_P(Platforms, Deferral, testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4,
                                                               Platform::win2000),
                          [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
+
+// The report's own steps: the monitor installed twice on 98 (the second copy waits for
+// the restart, as the spooler holds the file), then a copy into the temporary directory
+// under the monitor's name. The restart must still bring the monitor's file.
+TEST(DeferralReported, ACopyIntoTheTemporaryDirectoryLeavesTheMonitorsReplacementAlone) {
+    for (Platform platform : {Platform::win98, Platform::nt4}) {
+        SCOPED_TRACE(winsim::platform_info(platform).name);
+        auto machine = winsim::Machine::create(platform);
+        ASSERT_NE(LoadLibraryA("OrvInstl.dll"), nullptr);
+        std::ifstream in(std::filesystem::path(ORV_SAMPLE_COMPONENTS_DIR) / "x86" / "orvmon.dll", std::ios::binary);
+        std::string monitor((std::istreambuf_iterator<char>(in)), {});
+        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", monitor);
+        std::string installed = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
+        EXPECT_EQ(insAddMonitor("C:\\SETUP\\ORVMON.DLL", nullptr), 0);
+        if (machine->is_nt()) machine->files().hold(installed, FILE_SHARE_READ);  // NT's spooler lets go; another program does not
+        EXPECT_EQ(insAddMonitor("C:\\SETUP\\ORVMON.DLL", nullptr), 0);
+        char temporary[MAX_PATH];
+        GetTempPathA(MAX_PATH, temporary);
+        EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", temporary, 0), 0);
+        machine->reboot();
+        EXPECT_EQ(machine->files().read_file(installed), monitor);
+    }
+}
 
 class Wininit : public testing_support::LibraryTest {
 protected:

@@ -6,6 +6,9 @@
 #include "files/directories.h"
 #include "files/versions.h"
 
+#include <functional>
+#include <optional>
+
 using mkimage::ImageKind;
 using mkimage::Translation;
 using testing_support::unversioned_dll;
@@ -39,6 +42,9 @@ TEST_P(FileFaults, TheFailingStepIsRecordedWithItsResult) {
     EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), c.result);
     std::string text = take_error_text();
     EXPECT_EQ(text.rfind(std::string("Printer installer WARNING (") + c.activity + "): \nerror #", 0), 0u) << text;
+    char temporary[MAX_PATH];
+    GetTempPathA(MAX_PATH, temporary);
+    EXPECT_EQ(machine->files().list(temporary), std::vector<std::string>{}) << "no copy waits for a replacement never scheduled";
     EXPECT_EQ(machine->open_handles(), 0u);
     EXPECT_EQ(machine->live_heap_blocks(), 0u);
     EXPECT_EQ(machine->live_local_blocks(), 0u);
@@ -60,9 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"temporary_copy_fails", Platform::nt4, true, "CopyFileA", 2, "copying file [2]", ERROR_ACCESS_DENIED},
         FaultCase{"deletion_not_scheduled", Platform::nt4, true, "MoveFileExA", 1, "preparing file for move at reboot",
                   ERROR_ACCESS_DENIED},
-        // The clean-up asks for the short form first; the second ask is the new line's.
-        FaultCase{"wininit_not_written", Platform::win98, true, "GetShortPathNameA", 2, "preparing file for move at reboot",
-                  ERROR_ACCESS_DENIED}),
+        // The clean-up asks for the short forms of the destination and the temporary
+        // directory, the deferral for the destination's again; the fourth ask is the new line's.
+        FaultCase{"wininit_not_written", Platform::win98, true, "GetShortPathNameA", 4, "preparing file for move at reboot",
+                  ERROR_ACCESS_DENIED},
+        FaultCase{"destination_without_short_form", Platform::win98, true, "GetShortPathNameA", 3,
+                  "preparing file for move at reboot", ERROR_ACCESS_DENIED}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 class FileFailures : public testing_support::LibraryTest {};
@@ -135,5 +144,229 @@ TEST_F(FileFailures, VersionStringsComeFromTheDriverDirectoryOrWhereTheNameLeads
     EXPECT_EQ(machine->live_local_blocks(), 0u);
     EXPECT_EQ(take_error_text(), "");
 }
+
+}  // namespace
+
+namespace {
+
+struct NameCase {
+    Platform platform;
+    const char* name;
+};
+
+class InvalidNames : public testing_support::LibraryTest, public testing::WithParamInterface<NameCase> {};
+
+// Windows puts such a path together (GetFullPathNameA) but refuses to open it: 123, as
+// CreateFileA answers it (Wine's kernel32 path and file tests), never 206 "too long".
+TEST_P(InvalidNames, AreRefusedWithTheCodeWindowsGives) {
+    start(GetParam().platform);
+    machine->files().write_file("C:\\SETUP\\ORVMON.DLL", "MZ");
+    machine->files().make_directories("C:\\Orvana");
+    std::string path = std::string("C:\\Orvana\\") + GetParam().name;
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", path.c_str(), 0), ERROR_INVALID_NAME);
+    EXPECT_EQ(take_error_text().rfind("Printer installer WARNING (copying file [1]): \nerror #123 for value 'C:\\SETUP\\ORVMON.DLL'", 0), 0u);
+    EXPECT_EQ(insSafeFileCopy(path.c_str(), "C:\\Orvana\\NEW.DLL", 0), ERROR_INVALID_NAME);
+    take_error_text();
+    EXPECT_EQ(insFileDelete(path.c_str()), ERROR_INVALID_NAME);
+    EXPECT_EQ(take_error_text().rfind("Printer installer WARNING (insFileDelete deleting file): \nerror #123 for value", 0), 0u);
+    EXPECT_EQ(machine->files().list("C:\\Orvana"), std::vector<std::string>{});
+}
+
+std::vector<NameCase> invalid_names() {
+    std::vector<NameCase> cases;
+    for (Platform platform : {Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000})
+        for (const char* name : {"A:B.DLL", "A*B.DLL", "A?B.DLL", "A<B.DLL", "A>B.DLL", "A\"B.DLL", "A|B.DLL"})
+            cases.push_back({platform, name});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, InvalidNames, testing::ValuesIn(invalid_names()), [](const auto& param_info) {
+    std::string name(winsim::platform_info(param_info.param.platform).name);
+    return name + "_" + std::to_string(param_info.index);
+});
+
+class SchedulingFailures : public testing_support::LibraryTest {
+protected:
+    void expect_nothing_scheduled() {
+        EXPECT_FALSE(testing_support::stored_value(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                                   "PendingFileRenameOperations"));
+    }
+};
+
+// -13 promises that the restart will do it; a deletion that could not be scheduled says why.
+TEST_F(SchedulingFailures, ADeletionThatCannotBeScheduledAnswersItsCode) {
+    winsim::MachineOptions user;
+    user.administrator = false;
+    start(Platform::nt4, user);
+    machine->files().write_file("C:\\Orvana\\busy.dll", "MZ");
+    machine->files().hold("C:\\Orvana\\busy.dll", FILE_SHARE_READ);
+    SetLastError(0xDEADBEEF);
+    // A user may not write the session manager's key (platform-facts: delayed moves need an administrator).
+    EXPECT_EQ(insFileDelete("C:\\Orvana\\busy.dll"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(take_error_text(), "Printer installer WARNING (preparing file for move at reboot): \nerror #5 for value "
+                                 "'C:\\Orvana\\busy.dll'.\nAccess is denied. \n");
+    expect_nothing_scheduled();
+
+    start(Platform::win98);
+    machine->files().write_file("C:\\Orvana\\busy.dll", "MZ");
+    machine->files().write_file("C:\\WINDOWS\\WININIT.INI", "[Rename]\r\n");
+    machine->files().hold("C:\\Orvana\\busy.dll", FILE_SHARE_READ);
+    machine->files().hold("C:\\WINDOWS\\WININIT.INI", 0);
+    EXPECT_EQ(insFileDelete("C:\\Orvana\\busy.dll"), ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(take_error_text().rfind("Printer installer WARNING (preparing file for move at reboot): \nerror #32 for value "
+                                      "'C:\\Orvana\\busy.dll'.",
+                                      0),
+              0u);
+    EXPECT_EQ(machine->files().read_file("C:\\WINDOWS\\WININIT.INI"), "[Rename]\r\n");
+}
+
+// On 95/98 the move line goes in first; when the deletion line cannot follow, the move
+// is taken back with its copy, and the restart leaves the installed file as it was.
+TEST_F(SchedulingFailures, HalfAReplacementIsTakenBackOn95And98) {
+    start(Platform::win98);
+    std::string destination = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    machine->files().write_file(destination, unversioned_dll("old"));
+    Sleep(2000);
+    machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+    machine->files().hold(destination, FILE_SHARE_READ);
+    // Short forms: the clean-up's two, the deferral's check, the move line's two, then
+    // the deletion line's.
+    machine->faults().fail("GetShortPathNameA", ERROR_ACCESS_DENIED, 6);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(take_error_text(), "Printer installer WARNING (preparing file for move at reboot): \nerror #5 for value "
+                                 "'C:\\WINDOWS\\SYSTEM\\ORVMON.DLL'.\nAccess is denied. \n");
+    EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI")) << "only the header was left";
+    EXPECT_EQ(machine->files().list("C:\\WINDOWS\\TEMP"), std::vector<std::string>{});
+    machine->reboot();
+    EXPECT_EQ(machine->files().read_file(destination), unversioned_dll("old"));
+}
+
+// A short form longer than MAX_PATH is only measured by GetShortPathNameA; WININIT.INI
+// can name no such file, so nothing is copied or scheduled.
+TEST_F(SchedulingFailures, ADestinationWhoseShortFormDoesNotFitIsRefused) {
+    start(Platform::win98);
+    std::string folder = "C:";
+    for (int level = 0; level < 60; ++level) folder += "\\a b";
+    std::string destination = folder + "\\ORVMON.DLL";
+    ASSERT_LT(destination.size(), static_cast<std::size_t>(MAX_PATH));
+    machine->files().write_file(destination, unversioned_dll("old"));
+    Sleep(2000);
+    machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+    machine->files().hold(destination, FILE_SHARE_READ);
+    EXPECT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(take_error_text().rfind("Printer installer WARNING (preparing file for move at reboot): \nerror #206 for value 'C:\\A B", 0), 0u);
+    EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
+    EXPECT_EQ(machine->files().list("C:\\WINDOWS\\TEMP"), std::vector<std::string>{});
+    EXPECT_EQ(insFileDelete(destination.c_str()), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
+}
+
+}  // namespace
+
+namespace {
+
+class DeferralSweep : public testing_support::LibraryTest, public testing::WithParamInterface<Platform> {
+protected:
+    // Fails the Nth call of all the operation's calls, for N = 1, 2, ... until it goes
+    // through, each time on a fresh machine whose installed file is held; after each
+    // run the machine restarts and `check` sees what the answer promised.
+    void sweep(const std::function<LONG()>& operation, const std::function<void(LONG result, const std::string& failed)>& check) {
+        for (unsigned nth = 1; nth < 200; ++nth) {
+            SCOPED_TRACE("call " + std::to_string(nth));
+            start(GetParam());
+            destination = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
+            machine->files().write_file(destination, unversioned_dll("old"));
+            Sleep(2000);
+            machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("new"));
+            machine->files().hold(destination, FILE_SHARE_READ);
+            if (before) before();
+            std::string failed;
+            machine->faults().on_inject = [&](const winsim::Injection& injection) { failed = injection.api; };
+            machine->faults().fail("*", ERROR_ACCESS_DENIED, nth);
+            LONG result = operation();
+            machine->faults().clear();
+            machine->faults().on_inject = nullptr;
+            // A handle or block whose release was failed stays; that is the fault, not a leak.
+            if (failed != "CloseHandle" && failed != "RegCloseKey" && failed != "HeapFree" && failed != "UnmapViewOfFile") {
+                EXPECT_EQ(machine->open_handles(), 0u) << failed;
+                EXPECT_EQ(machine->live_heap_blocks(), 0u) << failed;
+            }
+            char temporary[MAX_PATH];
+            GetTempPathA(MAX_PATH, temporary);
+            machine->reboot();
+            check(result, failed);
+            // No copy stays behind, unless the failed call was the one that finds the
+            // temporary directory or the very deletion of the copy.
+            if (failed != "DeleteFileA" && failed != "GetTempPathA") {
+                EXPECT_EQ(machine->files().list(temporary), std::vector<std::string>{}) << failed;
+            }
+            if (failed.empty()) {
+                EXPECT_GT(nth, 15u) << "every call of the operation was failed once";
+                return;
+            }
+        }
+        ADD_FAILURE() << "the operation never went through";
+    }
+    std::optional<std::string> installed() { return machine->files().read_file(destination); }
+
+    std::string destination;
+    std::function<void()> before;
+};
+
+// -13 brings the new file at the restart; any other answer leaves the old one.
+TEST_P(DeferralSweep, ARestartKeepsWhatACopyPromised) {
+    sweep([&] { return insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0); },
+          [&](LONG result, const std::string& failed) {
+              EXPECT_EQ(installed(), unversioned_dll(result == -13 ? "new" : "old")) << "answered " << result << " after " << failed;
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
+}
+
+// Over a replacement an earlier run left waiting: -13 brings the newest file; any other
+// answer leaves what was promised before, the installed file or the waiting one.
+TEST_P(DeferralSweep, ARestartKeepsWhatACopyOverAWaitingOnePromised) {
+    before = [&] {
+        ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13);
+        Sleep(2000);
+        machine->files().write_file("C:\\SETUP\\ORVMON.DLL", unversioned_dll("newest"));
+    };
+    sweep([&] { return insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0); },
+          [&](LONG result, const std::string& failed) {
+              if (result == -13) {
+                  EXPECT_EQ(installed(), unversioned_dll("newest")) << "after " << failed;
+              } else {
+                  EXPECT_TRUE(installed() == unversioned_dll("old") || installed() == unversioned_dll("new"))
+                      << "answered " << result << " after " << failed;
+              }
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
+}
+
+// A deletion that answered -13 leaves nothing after the restart, not even the copy that
+// waited to replace the file; one that failed leaves the old file or that copy.
+TEST_P(DeferralSweep, ARestartKeepsWhatADeletionPromised) {
+    before = [&] { ASSERT_EQ(insSafeFileCopy("C:\\SETUP\\ORVMON.DLL", destination.c_str(), 0), -13); };
+    sweep([&] { return insFileDelete(destination.c_str()); },
+          [&](LONG result, const std::string& failed) {
+              if (result == 0 || result == -13) {
+                  EXPECT_EQ(installed(), std::nullopt) << "answered " << result << " after " << failed;
+              } else {
+                  EXPECT_TRUE(installed() == unversioned_dll("old") || installed() == unversioned_dll("new"))
+                      << "answered " << result << " after " << failed;
+              }
+              if (failed.empty()) {
+                  EXPECT_EQ(result, -13);
+              }
+          });
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, DeferralSweep,
+                         testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
+                         [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
 
 }  // namespace

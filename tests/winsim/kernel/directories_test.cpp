@@ -68,6 +68,27 @@ TEST_P(Directories, ASmallBufferGetsTheSizeItNeeds) {
     EXPECT_EQ(std::string(buffer, 4), "keep");
 }
 
+// GetFullPathNameA only puts the path together; the call that opens the file refuses
+// the characters no name may hold (Wine's kernel32 path tests, test_FunnyChars, pass
+// "*" and "?" through GetFullPathNameA; unconfirmed for "|<>\"" on 95/98).
+TEST_P(Directories, AFullPathIsMadeOfNamesNoFileMayHave) {
+    for (const char* name : {"a*b.dll", "a?b.dll", "a<b.dll", "a>b.dll", "a|b.dll", "a\"b.dll", "a:b.dll"}) {
+        SCOPED_TRACE(name);
+        std::string given = std::string("C:\\Orvana\\") + name;
+        char full[MAX_PATH];
+        std::memset(full, 0x5A, sizeof full);
+        LPSTR file_part = reinterpret_cast<LPSTR>(0xDEADBEEF);
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(GetFullPathNameA(given.c_str(), MAX_PATH, full, &file_part), given.size());
+        EXPECT_STREQ(full, given.c_str());
+        EXPECT_EQ(file_part, full + 10);
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(CreateFileA(given.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    }
+}
+
 TEST_P(Directories, ThePrinterDriverDirectoryInTwoCalls) {
     const Layout& layout = GetParam();
     const bool nt = machine->is_nt();
@@ -199,6 +220,18 @@ TEST_F(TemporaryFiles, ADotMeansTheCurrentDirectoryAndANumberOnlyNamesAFile) {
     EXPECT_EQ(GetTempFileNameA(".", "abc", 0x1A2B, name), 0x1A2Bu);
     EXPECT_STREQ(name, "C:\\WINDOWS\\abc1A2B.TMP");
     EXPECT_FALSE(machine->files().exists(name)) << "with a number given, no file is made";
+}
+
+// Wine's kernel32 path tests (test_InitPathA) expect ERROR_DIRECTORY for a missing
+// directory, whether a number is given or not.
+TEST_F(TemporaryFiles, AMissingDirectoryIsNoDirectory) {
+    for (UINT unique : {0u, 1u, 2u}) {
+        char name[MAX_PATH] = "untouched";
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(GetTempFileNameA("C:\\WINDOWS\\TEMP\\missing", "tfn", unique, name), 0u) << unique;
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_DIRECTORY)) << unique;
+        EXPECT_STREQ(name, "untouched");
+    }
 }
 
 TEST_F(TemporaryFiles, AReadOnlyCurrentDirectoryCannotTakeThem) {

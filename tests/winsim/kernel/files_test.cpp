@@ -332,6 +332,23 @@ TEST_F(ReadingAndWriting, AWritableMappingGrowsTheFileAndWritesBackWhenUnmapped)
     CloseHandle(file);
 }
 
+// A view is the file's own pages: what was written through it is in the file when the
+// process ends without unmapping it (here because the unmapping was failed).
+TEST_F(ReadingAndWriting, WritesThroughAViewLeftMappedReachTheFileWhenTheProcessEnds) {
+    machine->files().write_file("C:\\f.bin", "abcd");
+    HANDLE file = create("C:\\f.bin", GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, 8, nullptr);
+    auto* view = static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0));
+    ASSERT_NE(view, nullptr);
+    std::memcpy(view + 4, "efgh", 4);
+    machine->faults().fail("UnmapViewOfFile", ERROR_ACCESS_DENIED);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(UnmapViewOfFile(view));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    machine->reboot();
+    EXPECT_EQ(machine->files().read_file("C:\\f.bin"), "abcdefgh");
+}
+
 TEST_F(ReadingAndWriting, AReadOnlyHandleGetsNoWritableMapping) {
     machine->files().write_file("C:\\f.bin", "abcd");
     HANDLE file = create("C:\\f.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);

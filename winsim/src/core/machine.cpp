@@ -235,6 +235,7 @@ void Machine::reboot() {
     }
     machine.modules.clear();
     machine.next_module_base = 0x10000000;
+    detail::write_back_views(machine);
     machine.views.clear();
     machine.handles.clear();
     machine.next_handle = 0x100;

@@ -116,8 +116,9 @@ UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUni
     if (!lpPathName || !lpTempFileName) return fail(ERROR_INVALID_PARAMETER, 0u);
     DWORD error = 0;
     std::optional<Resolved> directory = winsim::detail::resolve(lpPathName, error);
-    // Unconfirmed: a missing directory answers as the CreateFile inside would, 3.
-    if (!directory || !directory->node || !directory->node->directory) return fail(ERROR_PATH_NOT_FOUND, 0u);
+    // A directory that is not there is refused as no directory, with or without a
+    // number given (Wine's kernel32 path tests, test_InitPathA: ERROR_DIRECTORY).
+    if (!directory || !directory->node || !directory->node->directory) return fail(ERROR_DIRECTORY, 0u);
     std::string prefix = lpPrefixString ? std::string(lpPrefixString).substr(0, 3) : std::string{};
     std::string base = with_backslash(directory->path.text());
     auto name_of = [&](unsigned number) {
@@ -154,7 +155,11 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
     WINSIM_API("GetFullPathNameA", 0u);
     if (!lpFileName || !*lpFileName) return fail(ERROR_INVALID_NAME, 0u);
     DWORD error = 0;
-    std::optional<winsim::WindowsPath> parsed = state().files.full_path(lpFileName, error);
+    // Windows puts the path together without judging its names: "a*b" or "a|b" come
+    // back whole (Wine's kernel32 path tests, test_FunnyChars; unconfirmed for "|<>\""
+    // on 95/98), and the call that opens the file refuses them.
+    std::optional<winsim::WindowsPath> parsed =
+        state().files.full_path(lpFileName, error, winsim::FileSystem::NameCheck::none);
     if (!parsed) return fail(error, 0u);
     std::string full = parsed->text();
     // A trailing separator stays, and then there is no file part.

@@ -496,6 +496,10 @@ void write_back(const winsim::detail::View& view) {
 
 }  // namespace
 
+void winsim::detail::write_back_views(MachineState& machine) {
+    for (const auto& [address, view] : machine.views) write_back(view);
+}
+
 BOOL WINAPI FlushViewOfFile(LPCVOID lpBaseAddress, SIZE_T dwNumberOfBytesToFlush) {
     WINSIM_API("FlushViewOfFile", FALSE);
     auto it = state().views.find(lpBaseAddress);

@@ -61,6 +61,10 @@ std::optional<Resolved> resolve_existing(LPCSTR path, DWORD& error);
 std::shared_ptr<FileObject> open_file(LPCSTR path, DWORD access, DWORD share, DWORD disposition, DWORD attributes,
                                       DWORD& error, bool& existed);
 
+// Writes what was written through the process's views back into their files, as the
+// end of a process does when it unmaps them: a view is the file's own pages on Windows.
+void write_back_views(MachineState& machine);
+
 // Deletes a file the way DeleteFileA does; 0 or the error.
 DWORD delete_file(const Resolved& file);
 // Moves a file or directory onto `target` (whose node may be there already, to be

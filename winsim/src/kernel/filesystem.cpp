@@ -64,7 +64,7 @@ std::string WindowsPath::text() const {
 
 FileSystem::FileSystem(const Clock& clock) : clock_(clock) { drives_['C'].root = new_root(); }
 
-std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error) {
+std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error, NameCheck check) {
     std::string path(text);
     std::replace(path.begin(), path.end(), '/', '\\');
     WindowsPath out;
@@ -91,7 +91,7 @@ std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error
             if (!out.components.empty()) out.components.pop_back();
             continue;
         }
-        if (!valid_component(component)) {
+        if (check == NameCheck::characters && !valid_component(component)) {
             error = ERROR_INVALID_NAME;
             return std::nullopt;
         }
@@ -101,21 +101,21 @@ std::optional<WindowsPath> FileSystem::parse(std::string_view text, DWORD& error
     return out;
 }
 
-std::optional<WindowsPath> FileSystem::full_path(std::string_view text, DWORD& error) const {
+std::optional<WindowsPath> FileSystem::full_path(std::string_view text, DWORD& error, NameCheck check) const {
     std::string path(text);
     std::replace(path.begin(), path.end(), '/', '\\');
-    if (path.empty() || path.substr(0, 2) == "\\\\") return parse(path, error);
+    if (path.empty() || path.substr(0, 2) == "\\\\") return parse(path, error, check);
     bool has_drive = path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
     if (has_drive) {
-        if (path.size() > 2 && path[2] == '\\') return parse(path, error);
+        if (path.size() > 2 && path[2] == '\\') return parse(path, error, check);
         // "D:name" is relative to the current directory of that drive; the process
         // keeps only one, so another drive's is its root.
         std::string rest = path.substr(2);
-        if (upper_letter(path[0]) == current_.drive) return parse(current_.text() + "\\" + rest, error);
-        return parse(std::string{upper_letter(path[0]), ':', '\\'} + rest, error);
+        if (upper_letter(path[0]) == current_.drive) return parse(current_.text() + "\\" + rest, error, check);
+        return parse(std::string{upper_letter(path[0]), ':', '\\'} + rest, error, check);
     }
-    if (path.front() == '\\') return parse(std::string{current_.drive, ':'} + path, error);
-    return parse(current_.text() + "\\" + path, error);
+    if (path.front() == '\\') return parse(std::string{current_.drive, ':'} + path, error, check);
+    return parse(current_.text() + "\\" + path, error, check);
 }
 
 std::shared_ptr<FileNode> FileSystem::find(std::string_view path, DWORD& error) const {

@@ -66,13 +66,16 @@ class FileSystem {
 public:
     explicit FileSystem(const Clock& clock);
 
+    // Whether a parse refuses the characters no file name may hold (123). Only the
+    // calls that name a file refuse them; GetFullPathNameA only puts a path together.
+    enum class NameCheck { characters, none };
     // Parses a Windows path (either slash, "C:" prefix or a root-relative "\..."),
     // relative paths taken against C:\. Answers the Win32 error for a path Windows
     // would refuse (123 for a bad character) through `error`.
-    static std::optional<WindowsPath> parse(std::string_view path, DWORD& error);
+    static std::optional<WindowsPath> parse(std::string_view path, DWORD& error, NameCheck check = NameCheck::characters);
     // The same, with relative paths taken against the process's current directory,
     // as every Win32 call takes them.
-    std::optional<WindowsPath> full_path(std::string_view path, DWORD& error) const;
+    std::optional<WindowsPath> full_path(std::string_view path, DWORD& error, NameCheck check = NameCheck::characters) const;
 
     // Finds the node of a path (long names or aliases); error is 2 for a missing last
     // component, 3 for a missing directory on the way or an unknown drive.
