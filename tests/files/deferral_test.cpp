@@ -1,13 +1,11 @@
 // A file in use is replaced or deleted at the next start of Windows, and a later copy is
 // never undone by what an earlier one left waiting.
+#include "support/components.h"
 #include "support/images.h"
 #include "support/library.h"
 #include "support/registry.h"
 
 #include "files/pending_replacements.h"
-
-#include <filesystem>
-#include <fstream>
 
 using testing_support::unversioned_dll;
 using winsim::Platform;
@@ -234,8 +232,7 @@ TEST(DeferralReported, ACopyIntoTheTemporaryDirectoryLeavesTheMonitorsReplacemen
         SCOPED_TRACE(winsim::platform_info(platform).name);
         auto machine = winsim::Machine::create(platform);
         ASSERT_NE(LoadLibraryA("OrvInstl.dll"), nullptr);
-        std::ifstream in(std::filesystem::path(ORV_SAMPLE_COMPONENTS_DIR) / "x86" / "orvmon.dll", std::ios::binary);
-        std::string monitor((std::istreambuf_iterator<char>(in)), {});
+        const std::string monitor = testing_support::sample_component("orvmon.dll");
         machine->files().write_file("C:\\SETUP\\ORVMON.DLL", monitor);
         std::string installed = std::string(machine->platform_info().system_directory) + "\\ORVMON.DLL";
         EXPECT_EQ(insAddMonitor("C:\\SETUP\\ORVMON.DLL", nullptr), 0);

@@ -1,3 +1,4 @@
+#include "support/components.h"
 #include "support/library.h"
 
 #include "frame/error_state.h"
@@ -6,18 +7,12 @@
 #include <mkimage/image.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace {
 
 using winsim::Platform;
 
-// The sample components as the build wrote them.
-std::string component(const char* name) {
-    std::ifstream in(std::filesystem::path(ORV_SAMPLE_COMPONENTS_DIR) / "x86" / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string component(const char* name) { return testing_support::sample_component(name); }
 
 class Monitors : public testing_support::LibraryTest, public testing::WithParamInterface<Platform> {
 protected:
