@@ -1,6 +1,7 @@
 // orvsetup: a setup program for the library, run on a simulated Windows machine.
 //
 //   orvsetup [machine options] [--json] call EXPORT [ARG...] [call EXPORT [ARG...]]...
+//   orvsetup [--machine DIR] --from FILE.toml [command]
 #include "call_engine.h"
 #include "machine_commands.h"
 
@@ -21,6 +22,7 @@ namespace {
 
 struct Options {
     std::string machine_folder;
+    std::string description;
     std::string platform = "win2000";
     bool user = false;
     bool terminal_server = false;
@@ -39,6 +41,12 @@ const char* commands_help =
     "                         as it returns.\n";
 
 std::unique_ptr<winsim::Machine> machine_for(const Options& options) {
+    if (!options.description.empty()) {
+        // Laying a description over a machine that has lived would lose what it did.
+        if (!options.machine_folder.empty() && winsim::Machine::exists_in(options.machine_folder))
+            throw std::runtime_error(options.machine_folder + " holds a machine already; --from makes a new one");
+        return winsim::Machine::create_from_description(options.description, options.machine_folder);
+    }
     std::optional<winsim::Platform> platform = winsim::find_platform(options.platform);
     if (!platform) throw std::runtime_error("unknown platform " + options.platform);
     winsim::MachineOptions machine_options;
@@ -78,26 +86,32 @@ int main(int argc, char** argv) {
     for (const winsim::PlatformInfo& info : winsim::all_platforms()) platforms += (platforms.empty() ? "" : ", ") + std::string(info.name);
     app.add_option("--machine", options.machine_folder,
                    "folder of the machine: opened when it holds one, else a new machine is made there; saved afterwards");
-    app.add_option("--platform", options.platform, "platform of a new machine: " + platforms)->capture_default_str();
-    app.add_flag("--user", options.user, "the user of a new machine is not an administrator");
-    app.add_flag("--terminal-server", options.terminal_server, "a new machine runs terminal services");
-    app.add_flag("--no-setupapi", options.no_setupapi, "a new machine has no SETUPAPI.DLL");
+    CLI::Option* from = app.add_option("--from", options.description,
+                                       "a TOML description of what a new machine already has (printers, ports, drivers, ...), "
+                                       "made in the --machine folder or for this run; it names the platform and options");
+    app.add_option("--platform", options.platform, "platform of a new machine: " + platforms)->capture_default_str()->excludes(from);
+    app.add_flag("--user", options.user, "the user of a new machine is not an administrator")->excludes(from);
+    app.add_flag("--terminal-server", options.terminal_server, "a new machine runs terminal services")->excludes(from);
+    app.add_flag("--no-setupapi", options.no_setupapi, "a new machine has no SETUPAPI.DLL")->excludes(from);
     app.add_flag("--setupapi-without-isuseradmin", options.setupapi_without_is_user_admin,
-                 "a new machine's SETUPAPI.DLL lacks IsUserAdmin");
+                 "a new machine's SETUPAPI.DLL lacks IsUserAdmin")
+        ->excludes(from);
     app.add_flag("--json", options.json, "print one JSON object per call");
     std::vector<std::string> command;
     app.prefix_command();
     try {
         app.parse(argc, argv);
         command = app.remaining();
-        if (command.empty()) throw CLI::RequiredError("a command");
+        if (command.empty() && options.description.empty()) throw CLI::RequiredError("a command");
     } catch (const CLI::ParseError& error) {
         return app.exit(error);
     }
     try {
         std::unique_ptr<winsim::Machine> machine;
         int status = 0;
-        if (orvsetup::is_machine_command(command[0])) {
+        if (command.empty()) {
+            machine = machine_for(options);
+        } else if (orvsetup::is_machine_command(command[0])) {
             machine = machine_for(options);
             status = orvsetup::run_machine_command(*machine, command, stdout, stderr);
         } else {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace winsim {
 
@@ -73,6 +74,13 @@ public:
     // holds no machine or its state cannot be read.
     static std::unique_ptr<Machine> open(const std::filesystem::path& folder);
     static bool exists_in(const std::filesystem::path& folder);
+    // A new machine laid out as a description says (see description.h), from its file
+    // or from its text (`source` names it in messages). Throws DescriptionError for a
+    // description it refuses, and std::runtime_error when the file cannot be read.
+    static std::unique_ptr<Machine> create_from_description(const std::filesystem::path& description,
+                                                            std::filesystem::path folder = {});
+    static std::unique_ptr<Machine> create_from_description_text(std::string_view text, std::string_view source,
+                                                                 std::filesystem::path folder = {});
 
     ~Machine();
     Machine(const Machine&) = delete;

@@ -1,0 +1,81 @@
+// The runner as a setup author starts it: `orvsetup --machine DIR --from FILE.toml`.
+#include <winsim/machine.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const std::filesystem::path samples = ORV_SAMPLE_MACHINES_DIR;
+
+struct Run {
+    int status = -1;
+    std::string output;  // stdout and stderr together
+};
+
+Run orvsetup(const std::string& arguments) {
+    Run run;
+    std::FILE* pipe = popen((std::string(ORVSETUP_PATH) + " " + arguments + " 2>&1").c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, got);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class OrvsetupFrom : public testing::Test {
+protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("orvsetup-from-" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::filesystem::path folder;
+};
+
+TEST_F(OrvsetupFrom, MakesTheDescribedMachineInItsFolder) {
+    Run run = orvsetup("--machine " + folder.string() + " --from " + (samples / "office-nt4.toml").string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    auto machine = winsim::Machine::open(folder);
+    EXPECT_EQ(machine->platform(), winsim::Platform::nt4);
+    EXPECT_EQ(machine->spooler().printers(), (std::vector<std::string>{"Kestrel LaserStar 600", "Kestrel Text to File"}));
+    EXPECT_TRUE(machine->registry().value("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", "Device"));
+
+    // A second --from would overwrite what the machine has lived through since.
+    run = orvsetup("--machine " + folder.string() + " --from " + (samples / "win98-pc.toml").string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "orvsetup: " + folder.string() + " holds a machine already; --from makes a new one\n");
+    EXPECT_EQ(winsim::Machine::open(folder)->platform(), winsim::Platform::nt4);
+}
+
+TEST_F(OrvsetupFrom, RunsTheCommandOnTheDescribedMachine) {
+    Run run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " call insIsPrinterPresent 'Kestrel InkJet 200' @long");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("device=Kestrel InkJet 200,KSINK,LPT1:"), std::string::npos) << run.output;
+}
+
+TEST_F(OrvsetupFrom, RefusesABadDescriptionAndLeavesNoMachine) {
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path description = folder / "bad.toml";
+    std::ofstream(description) << "platform = \"nt4\"\n[[printer]]\nname = \"P\"\nprot = \"LPT1:\"\n";
+    Run run = orvsetup("--machine " + (folder / "machine").string() + " --from " + description.string());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "orvsetup: " + description.string() + ":4: printer: unknown key 'prot'\n");
+    EXPECT_FALSE(winsim::Machine::exists_in(folder / "machine"));
+}
+
+TEST_F(OrvsetupFrom, TheDescriptionAloneNamesThePlatform) {
+    Run run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " --platform nt4");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.output.find("excludes"), std::string::npos) << run.output;
+}
+
+}  // namespace
