@@ -14,13 +14,13 @@ namespace {
 
 const std::filesystem::path samples = ORV_SAMPLE_MACHINES_DIR;
 
-struct Run {
+struct RunnerOutput {
     int status = -1;
     std::string output;  // stdout and stderr together
 };
 
-Run orvsetup(const std::string& arguments) {
-    Run run;
+RunnerOutput orvsetup(const std::string& arguments) {
+    RunnerOutput run;
     std::FILE* pipe = popen((std::string(ORVSETUP_PATH) + " " + arguments + " 2>&1").c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
@@ -42,7 +42,7 @@ protected:
 };
 
 TEST_F(OrvsetupFrom, MakesTheDescribedMachineInItsFolder) {
-    Run run = orvsetup("--machine " + folder.string() + " --from " + (samples / "office-nt4.toml").string());
+    RunnerOutput run = orvsetup("--machine " + folder.string() + " --from " + (samples / "office-nt4.toml").string());
     ASSERT_EQ(run.status, 0) << run.output;
     auto machine = winsim::Machine::open(folder);
     EXPECT_EQ(machine->platform(), winsim::Platform::nt4);
@@ -57,23 +57,23 @@ TEST_F(OrvsetupFrom, MakesTheDescribedMachineInItsFolder) {
 }
 
 TEST_F(OrvsetupFrom, RunsTheCommandOnTheDescribedMachine) {
-    Run run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " call insIsPrinterPresent 'Kestrel InkJet 200' @long");
+    RunnerOutput run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " call insIsPrinterPresent 'Kestrel InkJet 200' @long");
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("device=Kestrel InkJet 200,KSINK,LPT1:"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output, "insIsPrinterPresent -> 0\n  out: 1\n") << "the library finds the described printer";
 }
 
 TEST_F(OrvsetupFrom, RefusesABadDescriptionAndLeavesNoMachine) {
     std::filesystem::create_directories(folder);
     const std::filesystem::path description = folder / "bad.toml";
     std::ofstream(description) << "platform = \"nt4\"\n[[printer]]\nname = \"P\"\nprot = \"LPT1:\"\n";
-    Run run = orvsetup("--machine " + (folder / "machine").string() + " --from " + description.string());
+    RunnerOutput run = orvsetup("--machine " + (folder / "machine").string() + " --from " + description.string());
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "orvsetup: " + description.string() + ":4: printer: unknown key 'prot'\n");
     EXPECT_FALSE(winsim::Machine::exists_in(folder / "machine"));
 }
 
 TEST_F(OrvsetupFrom, TheDescriptionAloneNamesThePlatform) {
-    Run run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " --platform nt4");
+    RunnerOutput run = orvsetup("--from " + (samples / "win98-pc.toml").string() + " --platform nt4");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.output.find("excludes"), std::string::npos) << run.output;
 }
