@@ -3,15 +3,18 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 namespace winsim::detail {
 
+// The letters are folded inline rather than through the C library's toupper: a
+// registry of thousands of printers compares names millions of times while it is laid
+// out, and in the C locale both fold the same 26 letters.
+inline char folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
 inline bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return x == y || folded(x) == folded(y); });
 }
 
 // Whether a name carries a path (a directory or a drive) rather than standing alone
@@ -23,7 +26,7 @@ struct LessNoCase {
     using is_transparent = void;
     bool operator()(std::string_view a, std::string_view b) const {
         return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            return std::toupper(static_cast<unsigned char>(x)) < std::toupper(static_cast<unsigned char>(y));
+            return static_cast<unsigned char>(folded(x)) < static_cast<unsigned char>(folded(y));
         });
     }
 };
