@@ -216,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PrinterTwice",
                     "platform = \"nt4\"\n[[driver]]\nname = \"D\"\nfile = \"D.DLL\"\n[[printer]]\nname = \"P\"\nport = \"LPT1:\"\n"
                     "driver = \"D\"\n[[printer]]\nname = \"p\"\nport = \"FILE:\"\ndriver = \"D\"\n",
-                    "bad.toml:9: printer 'p' is described twice"},
+                    "bad.toml:10: printer 'p': the machine has one of that name already"},
         RefusedCase{"DevmodeFieldTooLarge",
                     "platform = \"nt4\"\n[[driver]]\nname = \"D\"\nfile = \"D.DLL\"\n[[printer]]\nname = \"P\"\nport = \"LPT1:\"\n"
                     "driver = \"D\"\n[printer.devmode]\nprint_quality = 40000\n",
@@ -233,6 +233,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "platform = \"nt4\"\n[[driver]]\nname = \"D\"\nfile = \"D.DLL\"\n[[printer]]\nname = \"P\"\nport = \"LPT1:\"\n"
                     "driver = \"D\"\n[printer.settings]\nBig = 4294967296\n",
                     "bad.toml:10: printer 'P' settings: 'Big' does not fit in 32 bits"},
+        RefusedCase{"MonitorTheMachineHas", "platform = \"nt4\"\n[[monitor]]\nname = \"local port\"\ndll = \"X.DLL\"\n",
+                    "bad.toml:3: monitor 'local port': the machine has one of that name already"},
+        RefusedCase{"PortTwice", "platform = \"nt4\"\n[[port]]\nname = \"KS1:\"\n[[port]]\nname = \"ks1:\"\n",
+                    "bad.toml:5: port 'ks1:': the machine has one of that name already"},
+        RefusedCase{"ProcessorTheMachineHas", "platform = \"win98\"\n[[print_processor]]\nname = \"WinPrint\"\ndll = \"X.DLL\"\n",
+                    "bad.toml:3: print_processor 'WinPrint': the machine has one of that name already"},
+        RefusedCase{"DriverTwice",
+                    "platform = \"nt4\"\n[[driver]]\nname = \"D\"\nfile = \"D.DLL\"\n[[driver]]\nname = \"D\"\nfile = \"E.DLL\"\n",
+                    "bad.toml:6: driver 'D': the machine has one of that name already"},
         RefusedCase{"PortOfUnknownMonitor", "platform = \"nt4\"\n[[port]]\nname = \"KS1:\"\nmonitor = \"Kestrel\"\n",
                     "bad.toml:4: port 'KS1:': no monitor named 'Kestrel'"},
         RefusedCase{"DatatypesNotTexts", "platform = \"nt4\"\n[[print_processor]]\nname = \"K\"\ndll = \"K.DLL\"\ndatatypes = [1]\n",

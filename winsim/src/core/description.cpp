@@ -173,6 +173,11 @@ void set_driver_settings(const Reader& reader, Machine& machine, const std::stri
     }
 }
 
+// The spooler keeps one of each name: a second would be laid over the first.
+void refuse_second(const Reader& reader, const toml::table& entry, bool exists, const std::string& what) {
+    if (exists) reader.refuse(where(entry, "name"), what + ": the machine has one of that name already");
+}
+
 void add_printer(const Reader& reader, Machine& machine, const toml::table& entry) {
     reader.only(entry, "printer", {"name", "port", "driver", "print_processor", "datatype", "devmode", "settings"});
     const std::string name = reader.required_text(entry, "printer", "name");
@@ -184,7 +189,7 @@ void add_printer(const Reader& reader, Machine& machine, const toml::table& entr
     const toml::table* devmode = reader.subtable(entry, what, "devmode");
     const toml::table* settings = reader.subtable(entry, what, "settings");
     // The spooler takes a printer only where its port, driver and processor exist.
-    if (machine.spooler().has_printer(name)) reader.refuse(entry.source(), what + " is described twice");
+    refuse_second(reader, entry, machine.spooler().has_printer(name), what);
     const detail::MachineState& state = machine.state();
     if (!detail::monitor_of_port(state, port)) reader.refuse(where(entry, "port"), what + ": no port named '" + port + "'");
     if (!detail::find_subkey(state, detail::drivers_key(state), driver))
@@ -245,6 +250,7 @@ void set_default_printer(const Reader& reader, Machine& machine, const toml::tab
 }
 
 void lay_out(const Reader& reader, Machine& machine, const toml::table& description) {
+    const detail::MachineState& state = machine.state();
     for (const toml::table* file : reader.entries(description, "file")) {
         reader.only(*file, "file", {"path", "text"});
         const std::string path = reader.required_text(*file, "file", "path");
@@ -256,13 +262,15 @@ void lay_out(const Reader& reader, Machine& machine, const toml::table& descript
     for (const toml::table* monitor : reader.entries(description, "monitor")) {
         reader.only(*monitor, "monitor", {"name", "dll"});
         const std::string name = reader.required_text(*monitor, "monitor", "name");
+        refuse_second(reader, *monitor, detail::find_subkey(state, detail::monitors_key(state), name).has_value(), "monitor '" + name + "'");
         machine.spooler().add_monitor(name, reader.required_text(*monitor, "monitor '" + name + "'", "dll"));
     }
     for (const toml::table* port : reader.entries(description, "port")) {
         reader.only(*port, "port", {"name", "monitor"});
         const std::string name = reader.required_text(*port, "port", "name");
         const std::string monitor = reader.text(*port, "port '" + name + "'", "monitor").value_or("Local Port");
-        if (!detail::find_subkey(machine.state(), detail::monitors_key(machine.state()), monitor))
+        refuse_second(reader, *port, detail::monitor_of_port(state, name).has_value(), "port '" + name + "'");
+        if (!detail::find_subkey(state, detail::monitors_key(state), monitor))
             reader.refuse(where(*port, "monitor"), "port '" + name + "': no monitor named '" + monitor + "'");
         machine.spooler().add_port(monitor, name);
     }
@@ -270,11 +278,13 @@ void lay_out(const Reader& reader, Machine& machine, const toml::table& descript
         reader.only(*processor, "print_processor", {"name", "dll", "datatypes"});
         const std::string name = reader.required_text(*processor, "print_processor", "name");
         const std::string what = "print_processor '" + name + "'";
+        refuse_second(reader, *processor, detail::find_subkey(state, detail::processors_key(state), name).has_value(), what);
         machine.spooler().add_print_processor(name, reader.required_text(*processor, what, "dll"), reader.texts(*processor, what, "datatypes"));
     }
     for (const toml::table* driver : reader.entries(description, "driver")) {
         reader.only(*driver, "driver", {"name", "file"});
         const std::string name = reader.required_text(*driver, "driver", "name");
+        refuse_second(reader, *driver, detail::find_subkey(state, detail::drivers_key(state), name).has_value(), "driver '" + name + "'");
         machine.spooler().add_driver(name, reader.required_text(*driver, "driver '" + name + "'", "file"));
     }
     for (const toml::table* printer : reader.entries(description, "printer")) add_printer(reader, machine, *printer);
