@@ -188,8 +188,8 @@ void add_printer(const Reader& reader, Machine& machine, const toml::table& entr
     const std::string datatype = reader.text(entry, what, "datatype").value_or("RAW");
     const toml::table* devmode = reader.subtable(entry, what, "devmode");
     const toml::table* settings = reader.subtable(entry, what, "settings");
-    // The spooler takes a printer only where its port, driver and processor exist.
     refuse_second(reader, entry, machine.spooler().has_printer(name), what);
+    // The spooler takes a printer only where its port, driver and processor exist.
     const detail::MachineState& state = machine.state();
     if (!detail::monitor_of_port(state, port)) reader.refuse(where(entry, "port"), what + ": no port named '" + port + "'");
     if (!detail::find_subkey(state, detail::drivers_key(state), driver))
