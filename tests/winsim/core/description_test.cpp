@@ -126,11 +126,18 @@ INSTANTIATE_TEST_SUITE_P(
                     WinIniCase{"[windows]\\r\\nload=\\r\\n[devices]\\r\\ndevice=kept\\r\\n",
                                "[windows]\r\nload=\r\ndevice=P,KSD,COM1:\r\n[devices]\r\ndevice=kept\r\n"}));
 
+// The sanitizers slow every registry lookup about thirty times.
+#ifdef __SANITIZE_ADDRESS__
+constexpr double time_limit_seconds = 120.0;
+#else
+constexpr double time_limit_seconds = 10.0;
+#endif
+
 TEST(MachineDescription, PrintServerOfTwoThousandPrintersIsMadeInSeconds) {
     const auto start = std::chrono::steady_clock::now();
     auto machine = Machine::create_from_description(ORV_PRINT_SERVER_DESCRIPTION);
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_LT(seconds, 10.0);
+    EXPECT_LT(seconds, time_limit_seconds) << "a print server is made in seconds, not minutes";
     RecordProperty("seconds", std::to_string(seconds));
     EXPECT_EQ(machine->spooler().printers().size(), 2000u);
     EXPECT_EQ(machine->spooler().ports().size(), 4003u) << "4,000 network ports beside LPT1:, COM1: and FILE:";
