@@ -16,7 +16,9 @@ bool carries_section(UINT message) { return message == WM_WININICHANGE; }
 LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
                                    PDWORD_PTR lpdwResult) {
     WINSIM_API("SendMessageTimeoutA", 0);
-    // No window but the broadcast address names anything on this machine.
+    // No window but the broadcast address names anything on this machine. The result
+    // is cleared before the window is looked for, so a failed send leaves 0 in it.
+    if (lpdwResult) *lpdwResult = 0;
     if (!is_broadcast(hWnd)) return winsim::detail::fail<LRESULT>(ERROR_INVALID_WINDOW_HANDLE, 0);
     winsim::Broadcast message;
     message.message = Msg;
@@ -25,6 +27,7 @@ LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
     message.flags = fuFlags;
     message.timeout_ms = uTimeout;
     winsim::detail::state().desktop.broadcast(std::move(message));
-    if (lpdwResult) *lpdwResult = 0;
+    // A broadcast answers 1 for all the windows it reached.
+    if (lpdwResult) *lpdwResult = 1;
     return 1;
 }
