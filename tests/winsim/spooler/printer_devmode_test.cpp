@@ -103,6 +103,37 @@ TEST_P(PrinterDevmodes, ADevmodeOfAnotherSizeIsTakenInTheDriversOwn) {
     EXPECT_EQ(devmode_of(printer_record(winsim_test::product_printer))->dmOrientation, DMORIENT_LANDSCAPE);
 }
 
+// AddPrinterA of the product's driver: no DEVMODE until the first device context
+// unless the caller gives one, which the driver takes in its own form.
+TEST_P(PrinterDevmodes, AddedPrintersOfTheProductsDriver) {
+    PRINTER_INFO_2A info{};
+    info.pPrinterName = const_cast<char*>("Orvana Docket");
+    info.pPortName = const_cast<char*>("LPT1:");
+    info.pDriverName = const_cast<char*>("Orvana Print Driver");
+    info.pPrintProcessor = const_cast<char*>("WinPrint");
+    info.pDatatype = const_cast<char*>("RAW");
+    HANDLE added = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    ASSERT_NE(added, nullptr);
+    ClosePrinter(added);
+    EXPECT_EQ(devmode_of(printer_record("Orvana Docket")), nullptr);
+
+    DEVMODEA given{};
+    given.dmSize = 124;
+    given.dmFields = DM_PAPERSIZE;
+    given.dmPaperSize = DMPAPER_A4;
+    info.pPrinterName = const_cast<char*>("Orvana Docket 2");
+    info.pDevMode = &given;
+    added = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    ASSERT_NE(added, nullptr);
+    ClosePrinter(added);
+    const std::vector<BYTE> record = printer_record("Orvana Docket 2");
+    const DEVMODEA* kept = devmode_of(record);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(kept->dmSize, winsim_test::public_devmode(GetParam()).second);
+    EXPECT_GT(kept->dmSize + kept->dmDriverExtra, 206);
+    EXPECT_EQ(kept->dmPaperSize, DMPAPER_A4);
+}
+
 TEST_P(PrinterDevmodes, AnotherMakersDriverKeepsTheCallersBytes) {
     HANDLE other_printer = nullptr;
     PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
