@@ -66,6 +66,13 @@ std::string accepted_devmode(const MachineState& machine, std::string_view print
     return kept;
 }
 
+std::optional<std::string> initial_devmode(const MachineState& machine, std::string_view printer, std::string_view driver,
+                                           const DEVMODEA* given) {
+    if (given && readable_devmode(*given)) return accepted_devmode(machine, printer, driver, {}, *given);
+    if (is_product_driver(driver)) return std::nullopt;
+    return driver_devmode(machine, printer, driver);
+}
+
 std::optional<std::string> stored_devmode(const MachineState& machine, std::string_view printer) {
     std::optional<RegistryValue> value = machine.registry.value(printer_key(machine, printer), print_registry::printer_devmode);
     if (!value || value->bytes.empty()) return std::nullopt;

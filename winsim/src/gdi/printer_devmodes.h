@@ -32,6 +32,12 @@ bool readable_devmode(const DEVMODEA& given);
 std::string accepted_devmode(const MachineState& machine, std::string_view printer, std::string_view driver,
                              const std::string& held, const DEVMODEA& given);
 
+// The DEVMODE a new printer starts with: the caller's in the driver's form when it
+// gave one that can be read, else another maker's driver's own; none for the
+// product's driver, which makes it with the printer's first device context.
+std::optional<std::string> initial_devmode(const MachineState& machine, std::string_view printer, std::string_view driver,
+                                           const DEVMODEA* given);
+
 // The printer's DEVMODE as the spooler keeps it, none before its first device context.
 std::optional<std::string> stored_devmode(const MachineState& machine, std::string_view printer);
 void store_devmode(MachineState& machine, std::string_view printer, const std::string& devmode);

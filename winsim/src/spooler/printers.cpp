@@ -325,11 +325,8 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     machine.registry.set_string(key, reg::printer_name, info.pPrinterName);
     write_settings(key, info);
     machine.registry.set_dword(key, reg::printer_status, 0);
-    if (info.pDevMode && winsim::detail::readable_devmode(*info.pDevMode))
-        winsim::detail::store_devmode(machine, info.pPrinterName,
-                                      winsim::detail::accepted_devmode(machine, info.pPrinterName, info.pDriverName, {}, *info.pDevMode));
-    else if (!winsim::detail::is_product_driver(info.pDriverName))
-        winsim::detail::store_devmode(machine, info.pPrinterName, winsim::detail::driver_devmode(machine, info.pPrinterName, info.pDriverName));
+    if (std::optional<std::string> mode = winsim::detail::initial_devmode(machine, info.pPrinterName, info.pDriverName, info.pDevMode))
+        winsim::detail::store_devmode(machine, info.pPrinterName, *mode);
     machine.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
     return add_printer_handle(info.pPrinterName, PRINTER_ALL_ACCESS);
 }

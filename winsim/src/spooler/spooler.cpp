@@ -302,8 +302,7 @@ void Spooler::add_printer(std::string_view name, std::string_view port, std::str
     machine_.registry.set_dword(key, reg::printer_start_time, 0);
     machine_.registry.set_dword(key, reg::printer_until_time, 0);
     machine_.registry.set_dword(key, reg::printer_status, 0);
-    // The product's driver makes its DEVMODE with the printer's first device context.
-    if (!detail::is_product_driver(driver)) detail::store_devmode(machine_, name, detail::driver_devmode(machine_, name, driver));
+    if (std::optional<std::string> mode = detail::initial_devmode(machine_, name, driver, nullptr)) detail::store_devmode(machine_, name, *mode);
     machine_.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
 }
 
