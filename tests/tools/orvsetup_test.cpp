@@ -90,13 +90,17 @@ TEST(OrvsetupCalls, HumanOutputShowsTheErrorTextLineByLine) {
 
 TEST(OrvsetupCalls, WhatTheMachineSawFollowsEachCall) {
     auto machine = winsim::Machine::create(winsim::Platform::nt4);
-    orvsetup::CallObserver watch = orvsetup::watch_services(*machine);
+    orvsetup::CallObserver watch = orvsetup::watch_machine(*machine);
     EXPECT_EQ(watch(), std::vector<std::string>{}) << "what happened before the first call is not told";
     Sleep(2000);
     machine->services().set_stopped("Spooler");
     machine->services().set_running("Spooler");
     EXPECT_EQ(watch(), (std::vector<std::string>{"Spooler stopped at 2.0 s", "Spooler running at 2.0 s"}));
     EXPECT_EQ(watch(), std::vector<std::string>{}) << "each change is told once";
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, reinterpret_cast<LPARAM>("devices"), SMTO_BLOCK, 1000, nullptr);
+    SendMessageTimeoutA(HWND_BROADCAST, WM_WININICHANGE, 0, 0, SMTO_NORMAL, 1000, nullptr);
+    machine->services().set_stopped("Spooler");
+    EXPECT_EQ(watch(), (std::vector<std::string>{"Spooler stopped at 2.0 s", "WM_WININICHANGE 'devices'", "WM_WININICHANGE null"}));
 
     std::FILE* out = std::tmpfile();
     orvsetup::run_calls(calls({{"ClearErrorFlag"}}), false, out, out, [] { return std::vector<std::string>{"a line"}; });

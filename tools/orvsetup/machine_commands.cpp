@@ -18,6 +18,15 @@ const char* machine_commands_help =
 
 namespace {
 
+// A broadcast as a person watching would name it: the message, then its section.
+std::string describe(const winsim::Broadcast& message) {
+    if (message.message == WM_WININICHANGE)
+        return message.section ? "WM_WININICHANGE '" + *message.section + "'" : "WM_WININICHANGE null";
+    char name[32];
+    std::snprintf(name, sizeof name, "message 0x%04X", message.message);
+    return name;
+}
+
 const char session_manager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 int usage(std::FILE* err, const char* text) {
@@ -136,17 +145,20 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
     return 0;
 }
 
-CallObserver watch_services(winsim::Machine& machine) {
-    return [&machine, already_told = machine.services().events().size()]() mutable {
+CallObserver watch_machine(winsim::Machine& machine) {
+    return [&machine, services_told = machine.services().events().size(),
+            broadcasts_told = machine.desktop().broadcasts().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
-        for (; already_told < events.size(); ++already_told) {
-            const winsim::ServiceEvent& event = events[already_told];
+        for (; services_told < events.size(); ++services_told) {
+            const winsim::ServiceEvent& event = events[services_told];
             char line[160];
             std::snprintf(line, sizeof line, "%s %s at %.1f s", event.service.c_str(), winsim::service_state_name(event.state),
                           static_cast<double>(event.uptime_ms) / 1000.0);
             lines.emplace_back(line);
         }
+        const std::vector<winsim::Broadcast>& broadcasts = machine.desktop().broadcasts();
+        for (; broadcasts_told < broadcasts.size(); ++broadcasts_told) lines.push_back(describe(broadcasts[broadcasts_told]));
         return lines;
     };
 }

@@ -20,7 +20,8 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
 extern const char* machine_commands_help;
 
 // Tells after each call which services changed state during it, with the machine's
-// uptime: a spooler stopped and started around a file copy shows as four lines.
-CallObserver watch_services(winsim::Machine& machine);
+// uptime (a spooler stopped and started around a file copy shows as four lines), then
+// the messages broadcast to all windows during it ("WM_WININICHANGE 'devices'").
+CallObserver watch_machine(winsim::Machine& machine);
 
 }  // namespace orvsetup

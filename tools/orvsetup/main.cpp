@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
             std::string problem = orvsetup::check_calls(calls);
             if (!problem.empty()) throw CLI::ValidationError(problem);
             machine = machine_for(options);
-            status = orvsetup::run_calls(calls, options.json, stdout, stderr, orvsetup::watch_services(*machine));
+            status = orvsetup::run_calls(calls, options.json, stdout, stderr, orvsetup::watch_machine(*machine));
         }
         if (!options.machine_folder.empty()) machine->save();
         return status;

@@ -703,6 +703,22 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 // ---- user ---------------------------------------------------------------------------
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
+// ---- user and GDI: broadcasts and printer device contexts ---------------------------
+#define HWND_BROADCAST ((HWND)(ULONG_PTR)0xFFFF)
+#define HWND_TOPMOST ((HWND)(LONG_PTR)-1)
+#define WM_WININICHANGE 0x001A
+#define WM_SETTINGCHANGE WM_WININICHANGE
+#define SMTO_NORMAL 0x0000
+#define SMTO_BLOCK 0x0001
+#define SMTO_ABORTIFHUNG 0x0002
+#define SMTO_NOTIMEOUTIFNOTHUNG 0x0008
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+typedef DWORD_PTR* PDWORD_PTR;
+LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags, UINT uTimeout,
+                                   PDWORD_PTR lpdwResult);
+HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR pszPort, const DEVMODEA* pdm);
+BOOL WINAPI DeleteDC(HDC hdc);
+
 // ---- kernel: memory -----------------------------------------------------------------
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL WINAPI LocalFree(HLOCAL hMem);

@@ -1,5 +1,6 @@
 // Local printers: their registry keys under Printers, the handles that open them,
 // their queues, and deletion that waits for the last job and the last other handle.
+#include "gdi/printer_devmodes.h"
 #include "spooler/spooler_internal.h"
 
 #include <algorithm>
@@ -89,11 +90,6 @@ DWORD check_parts(const PRINTER_INFO_2A& info) {
 }
 
 std::string text(LPCSTR value) { return value ? value : ""; }
-
-std::string devmode_bytes(const DEVMODEA* mode) {
-    if (!mode || mode->dmSize < 124) return {};
-    return std::string(reinterpret_cast<const char*>(mode), static_cast<std::size_t>(mode->dmSize) + mode->dmDriverExtra);
-}
 
 void write_settings(const std::string& key, const PRINTER_INFO_2A& info) {
     winsim::Registry& registry = state().registry;
@@ -262,10 +258,18 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
         const PRINTER_INFO_2A& info = *reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
         if (info.pPrinterName && !winsim::detail::same_name(info.pPrinterName, object->printer))
             return winsim::detail::not_simulated("renaming a printer", FALSE);
+        // A DEVMODE too short to read is refused before anything changes (unconfirmed).
+        if (info.pDevMode && !winsim::detail::readable_devmode(*info.pDevMode)) return fail(ERROR_INVALID_PARAMETER, FALSE);
         if (DWORD error = check_parts(info)) return fail(error, FALSE);
         write_settings(key, info);
-        if (std::string mode = devmode_bytes(info.pDevMode); !mode.empty())
-            machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
+        // No DEVMODE given keeps the one the printer has; one given goes through the
+        // printer's (possibly new) driver, which keeps its own version and sizes.
+        if (info.pDevMode) {
+            const std::string held = winsim::detail::stored_devmode(machine, object->printer).value_or(std::string{});
+            winsim::detail::store_devmode(
+                machine, object->printer,
+                winsim::detail::accepted_devmode(machine, object->printer, info.pDriverName, held, *info.pDevMode));
+        }
     }
     DWORD status = winsim::detail::read_dword(machine, key, reg::printer_status);
     switch (Command) {
@@ -321,9 +325,8 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     machine.registry.set_string(key, reg::printer_name, info.pPrinterName);
     write_settings(key, info);
     machine.registry.set_dword(key, reg::printer_status, 0);
-    std::string mode = devmode_bytes(info.pDevMode);
-    if (mode.empty()) mode = winsim::detail::default_devmode(machine, info.pPrinterName);
-    machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
+    if (std::optional<std::string> mode = winsim::detail::initial_devmode(machine, info.pPrinterName, info.pDriverName, info.pDevMode))
+        winsim::detail::store_devmode(machine, info.pPrinterName, *mode);
     machine.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
     return add_printer_handle(info.pPrinterName, PRINTER_ALL_ACCESS);
 }

@@ -1,5 +1,6 @@
 // The spooler's process and its object model in the registry: what a new machine
 // has, what starting and stopping the spooler do, and the control API.
+#include "gdi/printer_devmodes.h"
 #include "services/service_persistence.h"
 #include "spooler/spooler_internal.h"
 
@@ -301,7 +302,7 @@ void Spooler::add_printer(std::string_view name, std::string_view port, std::str
     machine_.registry.set_dword(key, reg::printer_start_time, 0);
     machine_.registry.set_dword(key, reg::printer_until_time, 0);
     machine_.registry.set_dword(key, reg::printer_status, 0);
-    machine_.registry.set_value(key, reg::printer_devmode, REG_BINARY, detail::default_devmode(machine_, name));
+    if (std::optional<std::string> mode = detail::initial_devmode(machine_, name, driver, nullptr)) detail::store_devmode(machine_, name, *mode);
     machine_.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
 }
 

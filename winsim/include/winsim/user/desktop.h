@@ -1,13 +1,25 @@
-// What a person at the machine would see and answer: message boxes, so far.
+// What a person at the machine would see and answer (message boxes), and the messages
+// programs broadcast to every top-level window on it.
 #pragma once
 
 #include <winsim/windows.h>
 
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace winsim {
+
+// A message sent to all top-level windows. For WM_WININICHANGE the lParam is the name
+// of the changed section, kept as text; null names none.
+struct Broadcast {
+    UINT message = 0;
+    WPARAM wparam = 0;
+    std::optional<std::string> section;
+    UINT flags = 0;
+    UINT timeout_ms = 0;
+};
 
 struct ShownMessageBox {
     HWND owner = nullptr;
@@ -27,9 +39,14 @@ public:
 
     int show(ShownMessageBox box);
 
+    // Every broadcast sent since the machine was made, oldest first.
+    const std::vector<Broadcast>& broadcasts() const { return broadcasts_; }
+    void broadcast(Broadcast message) { broadcasts_.push_back(std::move(message)); }
+
 private:
     std::deque<int> answers_;
     std::vector<ShownMessageBox> shown_;
+    std::vector<Broadcast> broadcasts_;
 };
 
 }  // namespace winsim
