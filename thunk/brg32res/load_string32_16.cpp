@@ -3,8 +3,6 @@
 #include "ne_strings.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
 
 namespace {
 
@@ -16,17 +14,16 @@ extern "C" int WINAPI LoadString32_16(LPCSTR module_path, UINT id, LPSTR buffer,
     if (!buffer || buffer_size <= 0) return 0;
     buffer[0] = '\0';
     if (!module_path || id > largest_string_id) return 0;
-    std::optional<std::string> text;
-    try {
-        brg32res::ModuleFile file(module_path);
-        text = brg32res::find_ne_string(file, static_cast<std::uint16_t>(id));
-    } catch (const std::bad_alloc&) {
-        // Out of memory is the only thing that can throw here, and it means no string.
+    brg32res::ModuleFile file(module_path);
+    std::optional<brg32res::StringPlace> place = brg32res::find_ne_string(file, static_cast<std::uint16_t>(id));
+    if (!place) return 0;
+    const DWORD count = std::min<DWORD>(place->length, static_cast<DWORD>(buffer_size) - 1);
+    // The text goes straight into the caller's buffer; a read that fails there leaves
+    // it empty again, so that the buffer never holds part of a string with result 0.
+    if (count && !file.read(place->offset, buffer, count)) {
+        buffer[0] = '\0';
         return 0;
     }
-    if (!text) return 0;
-    const std::size_t count = std::min<std::size_t>(text->size(), static_cast<std::size_t>(buffer_size) - 1);
-    std::memcpy(buffer, text->data(), count);
     buffer[count] = '\0';
     return static_cast<int>(count);
 }

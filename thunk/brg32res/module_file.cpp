@@ -2,16 +2,21 @@
 
 namespace brg32res {
 
+namespace {
+
+constexpr DWORD largest_size = 0x7FFFFFFF;
+
+}  // namespace
+
 ModuleFile::ModuleFile(LPCSTR path) {
     handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) return;
     DWORD high = 0;
     DWORD low = GetFileSize(handle_, &high);
-    // A 16-bit module is far below 4 GB; a size that cannot be read or is that large
-    // is not one.
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) high = 1;
-    if (high != 0) {
+    // A 16-bit module is far below 2 GB, where SetFilePointer's 32-bit distance ends; a
+    // size that cannot be read or is that large is not one.
+    if (low == INVALID_FILE_SIZE || high != 0 || low > largest_size) {
         CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
         return;
@@ -24,7 +29,7 @@ ModuleFile::~ModuleFile() {
 }
 
 bool ModuleFile::read(std::uint64_t offset, void* into, std::uint32_t size) {
-    if (!is_open() || offset > size_ || size > size_ - offset) return false;
+    if (!is_open() || !holds(offset, size)) return false;
     if (SetFilePointer(handle_, static_cast<LONG>(offset), nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
     DWORD got = 0;
     return ReadFile(handle_, into, size, &got, nullptr) && got == size;

@@ -18,6 +18,8 @@ public:
     ModuleFile& operator=(const ModuleFile&) = delete;
 
     bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Whether `size` bytes at `offset` lie inside the file.
+    bool holds(std::uint64_t offset, std::uint64_t size) const { return offset <= size_ && size <= size_ - offset; }
     // Reads exactly `size` bytes at `offset`, or answers false when they are not all
     // inside the file or the read comes back short.
     bool read(std::uint64_t offset, void* into, std::uint32_t size);

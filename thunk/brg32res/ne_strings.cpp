@@ -68,7 +68,7 @@ std::optional<Block> find_string_block(ModuleFile& file, std::uint64_t table, st
 
 }  // namespace
 
-std::optional<std::string> find_ne_string(ModuleFile& file, std::uint16_t id) {
+std::optional<StringPlace> find_ne_string(ModuleFile& file, std::uint16_t id) {
     std::optional<std::uint64_t> table = resource_table(file);
     if (!table) return std::nullopt;
     const std::uint16_t block_id = static_cast<std::uint16_t>(id / strings_per_block + 1);
@@ -83,10 +83,8 @@ std::optional<std::string> find_ne_string(ModuleFile& file, std::uint16_t id) {
         at += 1u + *length;
     }
     std::optional<std::uint8_t> length = at < block_end ? file.u8(at) : std::nullopt;
-    if (!length || at + 1 + *length > block_end) return std::nullopt;
-    std::string text(*length, '\0');
-    if (*length && !file.read(at + 1, text.data(), *length)) return std::nullopt;
-    return text;
+    if (!length || at + 1 + *length > block_end || !file.holds(at + 1, *length)) return std::nullopt;
+    return StringPlace{at + 1, *length};
 }
 
 }  // namespace brg32res

@@ -5,12 +5,17 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 
 namespace brg32res {
 
-// The string of that ID, or nothing when the file is no NE image, is cut short on the
-// way, or holds no such string. Texts are ANSI and at most 255 bytes, as NE keeps them.
-std::optional<std::string> find_ne_string(ModuleFile& file, std::uint16_t id);
+// Where a string's ANSI text lies in the file: at most 255 bytes, as NE keeps them.
+struct StringPlace {
+    std::uint64_t offset = 0;
+    std::uint8_t length = 0;
+};
+
+// The place of the string of that ID, or nothing when the file is no NE image, is cut
+// short before the string's end, or holds no such string.
+std::optional<StringPlace> find_ne_string(ModuleFile& file, std::uint16_t id);
 
 }  // namespace brg32res
