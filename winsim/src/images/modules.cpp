@@ -275,6 +275,7 @@ HMODULE load_module(LPCSTR path, DWORD flags) {
     }
     LoadedModule module;
     if (!describe_module(name, module)) return load_from_disk(path, name, flags);
+    // A program module the product ships is there only where its file is.
     if (module.program && module.program->needs_file) {
         FoundFile file = find_module_file(path, name, as_data);
         if (!file.node) return fail(file.error, nullptr);
