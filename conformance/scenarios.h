@@ -41,5 +41,6 @@ std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();
 std::vector<Scenario> loader_scenarios();
 std::vector<Scenario> user_scenarios();
+std::vector<Scenario> thunk_scenarios();
 
 }  // namespace conformance

@@ -252,10 +252,10 @@ TEST(RecipeErrors, AMissingFileIsNamed) {
 
 // ---- The sample components ----------------------------------------------------------
 
-const std::set<std::string> pe_components{"orvmon.dll",   "orvmon_nostr.dll", "brg32aud.dll",
-                                          "orv32dlg.exe", "orv32flt.dll",     "brg32flt.dll"};
-const std::set<std::string> ne_components{"brg16aud.dll", "aud16.dll",   "orv16dlg.exe",
-                                          "orv16flt.dll", "orvpipe.dll", "brg16flt.dll"};
+const std::set<std::string> pe_components{"orvmon.dll",   "orvmon_nostr.dll", "brg32aud.dll", "orv32dlg.exe",
+                                          "orv32flt.dll", "brg32flt.dll",     "brg32res.dll"};
+const std::set<std::string> ne_components{"brg16aud.dll", "aud16.dll",    "orv16dlg.exe", "orv16flt.dll",
+                                          "orvpipe.dll",  "brg16flt.dll", "orvfax16.drv"};
 
 // Recipe file name -> the component it makes ("orvmon.dll.toml" -> "orvmon.dll").
 std::vector<std::pair<std::string, std::filesystem::path>> sample_recipes() {

@@ -275,6 +275,11 @@ HMODULE load_module(LPCSTR path, DWORD flags) {
     }
     LoadedModule module;
     if (!describe_module(name, module)) return load_from_disk(path, name, flags);
+    // A program module the product ships is there only where its file is.
+    if (module.program && module.program->needs_file) {
+        FoundFile file = find_module_file(path, name, as_data);
+        if (!file.node) return fail(file.error, nullptr);
+    }
     module.as_data = as_data;
     module.references = 1;
     std::uintptr_t base = next_base(as_data);

@@ -25,6 +25,9 @@ struct ProgramModule {
     DllEntryPoint entry = nullptr;
     std::vector<std::pair<std::string, FARPROC>> exports;
     std::map<UINT, std::string> strings;  // the module's string table
+    // Served only where a file of its name lies in LoadLibraryA's search order (or at
+    // the path asked for): a module the product ships, which a machine may lack.
+    bool needs_file = false;
 };
 
 // Registers a module for every machine of this host process; a second registration of
