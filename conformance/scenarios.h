@@ -40,5 +40,6 @@ std::vector<Scenario> registry_scenarios();
 std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();
 std::vector<Scenario> loader_scenarios();
+std::vector<Scenario> profile_scenarios();
 
 }  // namespace conformance

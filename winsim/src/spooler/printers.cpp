@@ -325,5 +325,6 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     if (mode.empty()) mode = winsim::detail::default_devmode(machine, info.pPrinterName);
     machine.registry.set_value(key, reg::printer_devmode, REG_BINARY, mode);
     machine.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
+    winsim::detail::publish_printer_entries(machine, info.pPrinterName, text(info.pDriverName), text(info.pPortName));
     return add_printer_handle(info.pPrinterName, PRINTER_ALL_ACCESS);
 }
