@@ -119,10 +119,7 @@ IniText parse_ini(std::string_view bytes) {
 std::string render_ini(const IniText& text) {
     std::string out;
     for (const IniSection& section : text.sections) {
-        if (section.headed) {
-            if (!out.empty()) out += "\r\n";
-            out += "[" + section.name + "]\r\n";
-        }
+        if (section.headed) out += "[" + section.name + "]\r\n";
         for (const IniLine& line : section.lines) out += line.entry ? line.key + "=" + line.value + "\r\n" : line.key + "\r\n";
     }
     return out;

@@ -42,7 +42,7 @@ struct IniText {
 // Lines end with CR LF, a lone CR or a lone LF; blanks around names and values do
 // not count; blank lines are not kept.
 IniText parse_ini(std::string_view bytes);
-// CR LF line ends, a blank line before every section but the first.
+// CR LF line ends, the sections one after the other without blank lines between.
 std::string render_ini(const IniText& text);
 // A value as the calls answer it: a pair of like quotes around it is taken off.
 std::string unquoted(std::string_view value);

@@ -166,9 +166,10 @@ DWORD copy_value(std::string_view value, LPSTR buffer, DWORD size) {
 }
 
 // Names, each terminated, and one more terminator after the last. A list that leaves
-// less than two characters over is cut to nSize - 2 characters and ends with two
-// terminators (Wine's kernel32 profile tests: GetPrivateProfileSectionNamesA answers
-// 26 for 27 characters of names in a buffer of 28, 27 in one of 29).
+// less than two characters over is cut to nSize - 2 characters, terminated, and the
+// last character of the buffer is left alone (Wine's kernel32 profile tests: "not
+// enough room for final section name"; the lane, 17 characters of keys in a buffer
+// of 19).
 DWORD copy_list(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
     std::string all;
     for (const std::string& name : names) all += name + '\0';
@@ -183,7 +184,6 @@ DWORD copy_list(const std::vector<std::string>& names, LPSTR buffer, DWORD size)
     }
     std::memcpy(buffer, all.data(), size - 2);
     buffer[size - 2] = '\0';
-    buffer[size - 1] = '\0';
     return size - 2;
 }
 
@@ -201,8 +201,9 @@ DWORD get_string(const Profile& profile, LPCSTR section, LPCSTR key, LPCSTR fall
     const IniText text = profile_text(machine, profile);
     if (!section) return copy_list(text.section_names(), buffer, size);
     const IniSection* found = *section ? text.section(section) : nullptr;
-    if (!key) return copy_list(found ? found->keys() : std::vector<std::string>{}, buffer, size);
-    if (found && *key)
+    // A section without keys, or none, answers the default instead of an empty list (the lane).
+    if (!key && found && !found->keys().empty()) return copy_list(found->keys(), buffer, size);
+    if (found && key && *key)
         if (const IniLine* line = found->entry(key)) return copy_value(unquoted(line->value), buffer, size);
     if (!file_text(machine, profile.path) && !registry_section(machine, profile, section)) set_last_error(ERROR_FILE_NOT_FOUND);
     return copy_value(default_value(fallback), buffer, size);
