@@ -42,5 +42,6 @@ std::vector<Scenario> spooler_scenarios();
 std::vector<Scenario> loader_scenarios();
 std::vector<Scenario> user_scenarios();
 std::vector<Scenario> thunk_scenarios();
+std::vector<Scenario> profile_scenarios();
 
 }  // namespace conformance

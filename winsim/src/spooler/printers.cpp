@@ -328,5 +328,6 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     if (std::optional<std::string> mode = winsim::detail::initial_devmode(machine, info.pPrinterName, info.pDriverName, info.pDevMode))
         winsim::detail::store_devmode(machine, info.pPrinterName, *mode);
     machine.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
+    winsim::detail::publish_printer_entries(machine, info.pPrinterName, text(info.pDriverName), text(info.pPortName));
     return add_printer_handle(info.pPrinterName, PRINTER_ALL_ACCESS);
 }

@@ -137,6 +137,7 @@ void delete_printer_if_due(MachineState& machine, const std::string& printer, st
     if (jobs != machine.spooler.jobs.end() && !jobs->second.empty()) return;
     if (open_printer_handles(machine, printer) > handles_kept) return;
     machine.registry.delete_key(key);
+    withdraw_printer_entries(machine, printer);
     if (jobs != machine.spooler.jobs.end()) machine.spooler.jobs.erase(jobs);
 }
 
@@ -304,6 +305,7 @@ void Spooler::add_printer(std::string_view name, std::string_view port, std::str
     machine_.registry.set_dword(key, reg::printer_status, 0);
     if (std::optional<std::string> mode = detail::initial_devmode(machine_, name, driver, nullptr)) detail::store_devmode(machine_, name, *mode);
     machine_.registry.create_key(key + "\\" + std::string(reg::printer_driver_data));
+    detail::publish_printer_entries(machine_, std::string(name), std::string(driver), std::string(port));
 }
 
 std::vector<std::string> Spooler::monitors() const { return machine_.registry.subkeys(detail::monitors_key(machine_)); }

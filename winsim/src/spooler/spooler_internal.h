@@ -44,6 +44,11 @@ std::size_t open_printer_handles(const MachineState& machine, std::string_view p
 // A printer pending deletion goes when its last job and its handles are gone; the
 // handles kept are those that do not hold it (the one deleting it).
 void delete_printer_if_due(MachineState& machine, const std::string& printer, std::size_t handles_kept = 0);
+// Writes the printer's "Devices" and "PrinterPorts" entries of WIN.INI as the platform
+// keeps them, and takes them out again when the printer goes.
+void publish_printer_entries(MachineState& machine, const std::string& printer, const std::string& driver,
+                             const std::string& port);
+void withdraw_printer_entries(MachineState& machine, const std::string& printer);
 // Whether NT's spooler service runs (paused, it still serves).
 bool spooler_service_up(MachineState& machine);
 
