@@ -92,13 +92,16 @@ TEST(MachineDescription, Windows98PcNamesItsDefaultInWinIniKeepingTheRest) {
     EXPECT_EQ(inkjet.devmode.dmYResolution, 300);
     EXPECT_EQ(setting(*machine, "Kestrel InkJet 200", "ColorMode"), dword(1));
     EXPECT_EQ(setting(*machine, "Kestrel InkJet 200", "InkSaver"), text("off"));
-    // 95/98 name the driver by its file, without the extension.
+    // 95/98 name the driver by its file, without the extension; the default names the
+    // printer as its "Devices" entry does.
     EXPECT_EQ(machine->files().read_file("C:\\WINDOWS\\WIN.INI"),
-              "[windows]\r\nload=\r\nrun=\r\ndevice=Kestrel InkJet 200,KSINK,LPT1:\r\n\r\n[Desktop]\r\nWallpaper=(None)\r\n");
+              "[windows]\r\nload=\r\nrun=\r\ndevice=Kestrel InkJet 200,KSINK,LPT1:\r\n[Desktop]\r\nWallpaper=(None)\r\n"
+              "[Devices]\r\nKestrel InkJet 200=KSINK,LPT1:\r\n[PrinterPorts]\r\nKestrel InkJet 200=KSINK,LPT1:,15,45\r\n");
     EXPECT_FALSE(machine->registry().key_exists("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows"));
 }
 
-// Each case: what WIN.INI held, and what it holds after the description's default.
+// Each case: what WIN.INI held, and what it holds after the spooler's entries of the
+// printer and the description's default.
 struct WinIniCase {
     const char* before;
     const char* after;
@@ -119,12 +122,16 @@ TEST_P(WinIniDevice, IsWrittenIntoTheWindowsSectionOnly) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WinIniDevice,
-    testing::Values(WinIniCase{nullptr, "[windows]\r\ndevice=P,KSD,COM1:\r\n"},
-                    WinIniCase{"[fonts]\\r\\nA=1", "[fonts]\r\nA=1\r\n[windows]\r\ndevice=P,KSD,COM1:\r\n"},
+    testing::Values(WinIniCase{nullptr, "[Devices]\r\nP=KSD,COM1:\r\n[PrinterPorts]\r\nP=KSD,COM1:,15,45\r\n"
+                                        "[windows]\r\ndevice=P,KSD,COM1:\r\n"},
+                    WinIniCase{"[fonts]\\r\\nA=1", "[fonts]\r\nA=1\r\n[Devices]\r\nP=KSD,COM1:\r\n"
+                                                  "[PrinterPorts]\r\nP=KSD,COM1:,15,45\r\n[windows]\r\ndevice=P,KSD,COM1:\r\n"},
                     WinIniCase{"[Windows]\\r\\nDevice=Old,OLD,LPT1:\\r\\nrun=\\r\\n[fonts]\\r\\n",
-                               "[Windows]\r\ndevice=P,KSD,COM1:\r\nrun=\r\n[fonts]\r\n"},
+                               "[Windows]\r\nDevice=P,KSD,COM1:\r\nrun=\r\n[fonts]\r\n[Devices]\r\nP=KSD,COM1:\r\n"
+                               "[PrinterPorts]\r\nP=KSD,COM1:,15,45\r\n"},
                     WinIniCase{"[windows]\\r\\nload=\\r\\n[devices]\\r\\ndevice=kept\\r\\n",
-                               "[windows]\r\nload=\r\ndevice=P,KSD,COM1:\r\n[devices]\r\ndevice=kept\r\n"}));
+                               "[windows]\r\nload=\r\ndevice=P,KSD,COM1:\r\n[devices]\r\ndevice=kept\r\nP=KSD,COM1:\r\n"
+                               "[PrinterPorts]\r\nP=KSD,COM1:,15,45\r\n"}));
 
 // The sanitizers slow every registry lookup about thirty times.
 #ifdef __SANITIZE_ADDRESS__

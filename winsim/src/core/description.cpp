@@ -3,6 +3,7 @@
 // got it: files, monitors and their ports, processors, drivers, printers, and last the
 // default printer, so that each entry finds what it refers to.
 #include "core/names.h"
+#include "kernel/profiles.h"
 #include "spooler/spooler_internal.h"
 
 #include <winsim/description.h>
@@ -25,7 +26,6 @@ namespace {
 
 namespace reg = print_registry;
 
-constexpr const char* nt_windows_key = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
 // Where a key of the table is written, or the table itself when the key is left out.
 const toml::source_region& where(const toml::table& table, std::string_view key) {
@@ -201,52 +201,16 @@ void add_printer(const Reader& reader, Machine& machine, const toml::table& entr
     if (settings) set_driver_settings(reader, machine, name, *settings);
 }
 
-// Sets "device=" in WIN.INI's [windows] section, keeping every other line. A new
-// entry goes after the section's last line that is not blank, as profile writes put it.
-void set_win_ini_device(Machine& machine, const std::string& device) {
-    const std::string path = std::string(machine.platform_info().windows_directory) + "\\WIN.INI";
-    const std::string entry = "device=" + device + "\r\n";
-    std::string ini = machine.files().read_file(path).value_or("");
-    if (!ini.empty() && ini.back() != '\n') ini += "\r\n";
-    std::string out;
-    std::optional<std::size_t> windows_end;  // where the [windows] section's text ends in `out`
-    bool in_windows = false;
-    bool written = false;
-    for (std::size_t at = 0, end; at < ini.size(); at = end) {
-        end = ini.find('\n', at);
-        end = end == std::string::npos ? ini.size() : end + 1;
-        const std::string line = ini.substr(at, end - at);
-        if (line.starts_with('[')) {
-            in_windows = detail::same_name(line.substr(0, line.find(']') + 1), "[windows]");
-        } else if (in_windows && detail::same_name(line.substr(0, std::min<std::size_t>(7, line.size())), "device=")) {
-            if (!written) out += entry, written = true;
-            continue;
-        }
-        out += line;
-        if (in_windows && line.find_first_not_of(" \t\r\n") != std::string::npos) windows_end = out.size();
-    }
-    if (!written) {
-        if (windows_end) out.insert(*windows_end, entry);
-        else out += "[windows]\r\n" + entry;
-    }
-    machine.files().write_file(path, out);
-}
-
 void set_default_printer(const Reader& reader, Machine& machine, const toml::table& description) {
     std::optional<std::string> printer = reader.text(description, "description", "default_printer");
     if (!printer) return;
     if (!machine.spooler().has_printer(*printer))
         reader.refuse(where(description, "default_printer"), "default_printer: no printer named '" + *printer + "'");
-    if (machine.is_nt()) {
-        machine.registry().set_string(nt_windows_key, "Device", *printer + ",winspool,Ne00:");
-        return;
-    }
-    const std::string key = machine.spooler().printer_key(*printer);
-    const std::string port = detail::read_string(machine.state(), key, reg::printer_port);
-    const std::string driver = detail::read_string(machine.state(), key, reg::printer_driver);
-    std::string driver_file = detail::read_string(machine.state(), machine.spooler().driver_key(driver), reg::driver_file);
-    driver_file = driver_file.substr(0, driver_file.rfind('.'));
-    set_win_ini_device(machine, *printer + "," + driver_file + "," + port);
+    // The default names the printer as its "Devices" entry does, in WIN.INI's [windows]
+    // section, which NT keeps in the user's registry.
+    std::optional<std::string> device = detail::win_ini_value(machine.state(), "Devices", *printer);
+    detail::write_win_ini(machine.state(), "windows", machine.is_nt() ? "Device" : "device",
+                          *printer + "," + device.value_or(""));
 }
 
 void lay_out(const Reader& reader, Machine& machine, const toml::table& description) {

@@ -8,6 +8,7 @@
 #include "kernel/file_rules.h"
 #include "kernel/ini_text.h"
 #include "registry/machine_registry.h"
+#include "registry/registry_store.h"
 
 #include <algorithm>
 #include <cctype>
@@ -124,6 +125,18 @@ bool apply(IniText& text, std::string_view section, std::optional<std::string_vi
 DWORD write_entry(MachineState& machine, const Profile& profile, std::string_view section,
                   std::optional<std::string_view> key, std::optional<std::string_view> value) {
     if (std::optional<std::string_view> name = registry_section(machine, profile, section)) {
+        // One entry is one value of the section's key: set or deleted alone, so that a
+        // spooler of thousands of printers does not rewrite the section for each.
+        if (key) {
+            const std::string section_path = section_key(*name);
+            if (value) {
+                machine.registry.create_key(section_path);
+                machine.registry.set_string(section_path, *key, *value);
+            } else if (machine.registry.key_exists(section_path)) {
+                machine.registry.delete_value(section_path, *key);
+            }
+            return 0;
+        }
         IniText text = registry_text(machine, *name);
         if (apply(text, section, key, value)) store_registry_section(machine, *name, text);
         return 0;
@@ -253,10 +266,19 @@ std::optional<std::string> win_ini_value(const MachineState& machine, std::strin
     return line->value;
 }
 
-std::vector<std::string> win_ini_keys(const MachineState& machine, std::string_view section) {
+std::vector<std::pair<std::string, std::string>> win_ini_entries(const MachineState& machine, std::string_view section) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    if (std::optional<std::string_view> name = registry_section(machine, win_ini(machine), section)) {
+        // Read straight from the section's key: one pass, whatever its size.
+        if (std::shared_ptr<RegKey> key = machine.registry.store().find(section_key(*name)))
+            for (const RegValue& value : key->values)
+                if (!value.name.empty()) entries.emplace_back(value.name, value.data.substr(0, value.data.find('\0')));
+        return entries;
+    }
     const IniText text = profile_text(machine, win_ini(machine));
-    const IniSection* found = text.section(section);
-    return found ? found->keys() : std::vector<std::string>{};
+    if (const IniSection* found = text.section(section))
+        for (const std::string& key : found->keys()) entries.emplace_back(key, found->entry(key)->value);
+    return entries;
 }
 
 void write_win_ini(MachineState& machine, std::string_view section, std::string_view key,

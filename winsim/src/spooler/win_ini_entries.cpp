@@ -20,11 +20,10 @@ constexpr std::string_view timeouts = ",15,45";
 // to fill gaps first).
 std::string free_network_port(const MachineState& machine, const std::string& printer) {
     std::set<unsigned> used;
-    for (const std::string& other : win_ini_keys(machine, devices)) {
+    for (const auto& [other, value] : win_ini_entries(machine, devices)) {
         if (same_name(other, printer)) continue;
-        std::optional<std::string> value = win_ini_value(machine, devices, other);
         unsigned number = 0;
-        if (value && std::sscanf(value->c_str(), "winspool,Ne%u:", &number) == 1) used.insert(number);
+        if (std::sscanf(value.c_str(), "winspool,Ne%u:", &number) == 1) used.insert(number);
     }
     unsigned number = 0;
     while (used.count(number)) ++number;
