@@ -7,7 +7,6 @@
 #include "core/names.h"
 #include "kernel/file_rules.h"
 #include "kernel/ini_text.h"
-#include "registry/machine_registry.h"
 #include "registry/registry_store.h"
 
 #include <algorithm>
@@ -75,14 +74,30 @@ DWORD store_file(MachineState& machine, const std::string& path, const std::stri
     return 0;
 }
 
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// A registry section's entries, read in one pass over its key whatever its size; none
+// when the key is missing. A value's text ends before its terminators.
+std::optional<Entries> registry_entries(const MachineState& machine, std::string_view name) {
+    std::shared_ptr<RegKey> key = machine.registry.store().find(section_key(name));
+    if (!key) return std::nullopt;
+    Entries entries;
+    for (const RegValue& value : key->values) {
+        if (value.name.empty()) continue;
+        std::string text = value.data;
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        entries.emplace_back(value.name, std::move(text));
+    }
+    return entries;
+}
+
 // A registry section as a text of that one section, or of none when its key is missing.
 IniText registry_text(const MachineState& machine, std::string_view name) {
     IniText text;
-    const std::string key = section_key(name);
-    if (!machine.registry.key_exists(key)) return text;
+    std::optional<Entries> entries = registry_entries(machine, name);
+    if (!entries) return text;
     IniSection& section = text.add_section(name);
-    for (const std::string& value : machine.registry.values(key))
-        if (!value.empty()) section.set(value, read_string(machine, key, value));
+    for (const auto& [key, value] : *entries) section.set(key, value);
     return text;
 }
 
@@ -267,14 +282,9 @@ std::optional<std::string> win_ini_value(const MachineState& machine, std::strin
 }
 
 std::vector<std::pair<std::string, std::string>> win_ini_entries(const MachineState& machine, std::string_view section) {
-    std::vector<std::pair<std::string, std::string>> entries;
-    if (std::optional<std::string_view> name = registry_section(machine, win_ini(machine), section)) {
-        // Read straight from the section's key: one pass, whatever its size.
-        if (std::shared_ptr<RegKey> key = machine.registry.store().find(section_key(*name)))
-            for (const RegValue& value : key->values)
-                if (!value.name.empty()) entries.emplace_back(value.name, value.data.substr(0, value.data.find('\0')));
-        return entries;
-    }
+    if (std::optional<std::string_view> name = registry_section(machine, win_ini(machine), section))
+        return registry_entries(machine, *name).value_or(Entries{});
+    Entries entries;
     const IniText text = profile_text(machine, win_ini(machine));
     if (const IniSection* found = text.section(section))
         for (const std::string& key : found->keys()) entries.emplace_back(key, found->entry(key)->value);
