@@ -3,6 +3,7 @@
 // got it: files, monitors and their ports, processors, drivers, printers, and last the
 // default printer, so that each entry finds what it refers to.
 #include "core/names.h"
+#include "gdi/printer_devmodes.h"
 #include "kernel/profiles.h"
 #include "spooler/spooler_internal.h"
 
@@ -134,12 +135,14 @@ MachineOptions read_options(const Reader& reader, const toml::table& description
     return options;
 }
 
-// The DEVMODE the spooler gave the printer, with the fields the description sets.
-void set_devmode(const Reader& reader, Machine& machine, const std::string& printer, const toml::table& devmode) {
+// The DEVMODE the printer has, with the fields the description sets. A printer of the
+// product's driver in the field has been used: it has the DEVMODE its driver makes.
+void set_devmode(const Reader& reader, Machine& machine, const std::string& printer, const std::string& driver,
+                 const toml::table& devmode) {
     const std::string what = "printer '" + printer + "' devmode";
     reader.only(devmode, what, {"paper_size", "orientation", "print_quality", "y_resolution"});
-    const std::string key = machine.spooler().printer_key(printer);
-    std::string bytes = machine.registry().value(key, reg::printer_devmode)->bytes;
+    std::string bytes = detail::stored_devmode(machine.state(), printer)
+                            .value_or(detail::driver_devmode(machine.state(), printer, driver));
     DEVMODEA mode{};
     std::memcpy(&mode, bytes.data(), std::min(bytes.size(), sizeof mode));
     const auto field = [&](std::string_view name, short& member, DWORD flag) {
@@ -153,7 +156,7 @@ void set_devmode(const Reader& reader, Machine& machine, const std::string& prin
     field("print_quality", mode.dmPrintQuality, DM_PRINTQUALITY);
     field("y_resolution", mode.dmYResolution, DM_YRESOLUTION);
     std::memcpy(bytes.data(), &mode, std::min(bytes.size(), sizeof mode));
-    machine.registry().set_value(key, reg::printer_devmode, REG_BINARY, bytes);
+    detail::store_devmode(machine.state(), printer, bytes);
 }
 
 void set_driver_settings(const Reader& reader, Machine& machine, const std::string& printer, const toml::table& settings) {
@@ -197,7 +200,7 @@ void add_printer(const Reader& reader, Machine& machine, const toml::table& entr
     if (!detail::find_subkey(state, detail::processors_key(state), processor))
         reader.refuse(where(entry, "print_processor"), what + ": no print processor named '" + processor + "'");
     machine.spooler().add_printer(name, port, driver, processor, datatype);
-    if (devmode) set_devmode(reader, machine, name, *devmode);
+    if (devmode) set_devmode(reader, machine, name, driver, *devmode);
     if (settings) set_driver_settings(reader, machine, name, *settings);
 }
 
