@@ -17,6 +17,7 @@ set(ORV_LIBRARY_SOURCES
   files/versions.cpp
   printers/deletion.cpp
   printers/enumeration.cpp
+  printers/settings_9x.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp
   registry/registry_values.cpp
