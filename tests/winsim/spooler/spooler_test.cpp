@@ -462,6 +462,55 @@ TEST_P(Printers, DeletionWaitsForJobsAndOtherHandles) {
     EXPECT_TRUE(ClosePrinter(b));
 }
 
+std::string profile(const char* section, const char* key) {
+    char value[256];
+    GetProfileStringA(section, key, "<absent>", value, sizeof value);
+    return value;
+}
+
+// 95/98 name the driver's module and the port in a printer's entries and follow a port
+// change; NT's name winspool and the printer's own NeNN: port, which do not change.
+TEST_P(Printers, EntriesFollowAPortChangeOnlyWhereTheyNameThePort) {
+    const std::string devices = profile("Devices", "Orvana A");
+    const std::string ports = profile("PrinterPorts", "Orvana A");
+    HANDLE printer = open("Orvana A", PRINTER_ALL_ACCESS);
+    DWORD needed = 0;
+    GetPrinterA(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(GetPrinterA(printer, 2, buffer.data(), needed, &needed));
+    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer.data());
+    info->pPortName = const_cast<char*>("COM1:");
+    ASSERT_TRUE(SetPrinterA(printer, 2, buffer.data(), 0));
+    ClosePrinter(printer);
+    if (winsim::platform_info(GetParam()).family == winsim::Family::win9x) {
+        EXPECT_EQ(devices, "ORVDRV,LPT1:");
+        EXPECT_EQ(profile("Devices", "Orvana A"), "ORVDRV,COM1:");
+        EXPECT_EQ(profile("PrinterPorts", "Orvana A"), "ORVDRV,COM1:,15,45");
+    } else {
+        EXPECT_EQ(profile("Devices", "Orvana A"), devices);
+        EXPECT_EQ(profile("PrinterPorts", "Orvana A"), ports);
+    }
+    EXPECT_EQ(profile("Devices", "Orvana B"), winsim::platform_info(GetParam()).family == winsim::Family::win9x
+                                                  ? "ORVDRV,FILE:"
+                                                  : "winspool,Ne01:");
+}
+
+// Wine takes the default printer's entry out with the printer (unconfirmed on Windows).
+TEST_P(Printers, DeletingTheDefaultPrinterTakesItsDeviceEntry) {
+    ASSERT_TRUE(WriteProfileStringA("Windows", "Device", "ORVANA A,ORVDRV,LPT1:"));
+    ASSERT_TRUE(WriteProfileStringA("Windows", "Beep", "yes"));
+    HANDLE b = open("Orvana B", PRINTER_ALL_ACCESS);
+    ASSERT_TRUE(DeletePrinter(b));
+    ClosePrinter(b);
+    EXPECT_EQ(profile("Windows", "Device"), "ORVANA A,ORVDRV,LPT1:") << "another printer's deletion leaves it";
+    HANDLE a = open("Orvana A", PRINTER_ALL_ACCESS);
+    ASSERT_TRUE(DeletePrinter(a));
+    ClosePrinter(a);
+    EXPECT_EQ(profile("Windows", "Device"), "<absent>");
+    EXPECT_EQ(profile("Devices", "Orvana A"), "<absent>");
+    EXPECT_EQ(profile("Windows", "Beep"), "yes");
+}
+
 TEST_P(Printers, AddPrinterValidations) {
     auto add = [](const char* name, const char* port, const char* driver, const char* processor, const char* datatype) {
         PRINTER_INFO_2A info{};

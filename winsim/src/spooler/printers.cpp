@@ -262,6 +262,7 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
         if (info.pDevMode && !winsim::detail::readable_devmode(*info.pDevMode)) return fail(ERROR_INVALID_PARAMETER, FALSE);
         if (DWORD error = check_parts(info)) return fail(error, FALSE);
         write_settings(key, info);
+        winsim::detail::republish_printer_entries(machine, object->printer, text(info.pDriverName), text(info.pPortName));
         // No DEVMODE given keeps the one the printer has; one given goes through the
         // printer's (possibly new) driver, which keeps its own version and sizes.
         if (info.pDevMode) {

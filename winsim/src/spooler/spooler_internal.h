@@ -48,6 +48,12 @@ void delete_printer_if_due(MachineState& machine, const std::string& printer, st
 // keeps them, and takes them out again when the printer goes.
 void publish_printer_entries(MachineState& machine, const std::string& printer, const std::string& driver,
                              const std::string& port);
+// A printer given another driver or port by SetPrinter: 95/98 name both in its entries
+// and rewrite them; NT's name only winspool and the printer's own NeNN: port, which stay.
+void republish_printer_entries(MachineState& machine, const std::string& printer, const std::string& driver,
+                               const std::string& port);
+// The printer's entries go, and so does the default printer's "Device" entry when it
+// names this printer.
 void withdraw_printer_entries(MachineState& machine, const std::string& printer);
 // Whether NT's spooler service runs (paused, it still serves).
 bool spooler_service_up(MachineState& machine);

@@ -13,6 +13,8 @@ namespace {
 
 constexpr std::string_view devices = "Devices";
 constexpr std::string_view printer_ports = "PrinterPorts";
+constexpr std::string_view windows = "Windows";
+constexpr std::string_view device_key = "Device";
 // The timeouts a new entry gets, in seconds: device not selected, transmission retry.
 constexpr std::string_view timeouts = ",15,45";
 
@@ -50,9 +52,19 @@ void publish_printer_entries(MachineState& machine, const std::string& printer, 
     write_win_ini(machine, printer_ports, printer, device + std::string(timeouts));
 }
 
+void republish_printer_entries(MachineState& machine, const std::string& printer, const std::string& driver,
+                               const std::string& port) {
+    if (!is_nt(machine)) publish_printer_entries(machine, printer, driver, port);
+}
+
+// Wine takes the default printer's entry out with the printer (platform-facts.md);
+// Windows is taken to do the same on every version (unconfirmed).
 void withdraw_printer_entries(MachineState& machine, const std::string& printer) {
     write_win_ini(machine, devices, printer, std::nullopt);
     write_win_ini(machine, printer_ports, printer, std::nullopt);
+    std::optional<std::string> device = win_ini_value(machine, windows, device_key);
+    if (device && same_name(device->substr(0, device->find(',')), printer))
+        write_win_ini(machine, windows, device_key, std::nullopt);
 }
 
 }  // namespace winsim::detail
