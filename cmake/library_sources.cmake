@@ -15,8 +15,11 @@ set(ORV_LIBRARY_SOURCES
   files/wininit_lines.cpp
   files/safe_copy.cpp
   files/versions.cpp
+  printers/default_file_name.cpp
+  printers/default_printer.cpp
   printers/deletion.cpp
   printers/enumeration.cpp
+  printers/profile_text.cpp
   printers/settings_9x.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp

@@ -230,6 +230,20 @@ LONG WINAPI insAddPrinter(const INS_PRINTER_DEFINITION* definition);
 LONG WINAPI insAddPrinterEx(const INS_PRINTER_DEFINITION* definition, LPCSTR sourcePath);
 LONG WINAPI insNukePrinter(LPCSTR printerName);
 LONG WINAPI insReplicatePrinter(LPCSTR existingPrinter, LPCSTR newPrinter, LPCSTR portName);
+/* The default printer is WIN.INI's [Windows] Device entry, "printer,driver,port" (NT keeps
+ * the section in the user's registry).
+ * insGetDefaultPrinter: guarded. The whole entry, cut to bufferSize characters (terminator
+ * included). 0 a default printer is set; INS_NO_SUCH_PRINTER (-10) none: the buffer holds
+ * ",," (empty for an empty entry); 87 for a null buffer; ERROR_INSUFFICIENT_BUFFER (122)
+ * for a bufferSize under 3, recorded; otherwise the code of the failed read, recorded.
+ * insSetDefaultPrinter: not guarded. `printer` is a printer name, or any text that starts
+ * with one and a comma (an entry from insGetDefaultPrinter can be passed back); the text
+ * from the first comma on is ignored. The entry written is the name, a comma and the
+ * printer's [Devices] value (its driver and port, whole), and WM_WININICHANGE is broadcast
+ * (95/98 with the section "Windows", NT with none). 0 written; INS_NO_SUCH_PRINTER (-10)
+ * with a warning when [Devices] does not list the printer, nothing written or broadcast;
+ * 87 for a null text; ERROR_INVALID_NAME (123), recorded, for a name of 260 characters or
+ * more; otherwise the code of the failed read, recorded. */
 LONG WINAPI insGetDefaultPrinter(LPSTR buffer, DWORD bufferSize);
 LONG WINAPI insSetDefaultPrinter(LPCSTR printer);
 LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName);
