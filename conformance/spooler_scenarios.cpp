@@ -5,6 +5,7 @@
 #include "scenarios.h"
 #include "session.h"
 
+#include <cstring>
 #include <string>
 
 namespace conformance {
@@ -104,6 +105,44 @@ void comma_printer_name(Session& s) {
     remove_comma_printer_key();
 }
 
+// The default printer through the exports, for a printer that only "Devices" lists:
+// the exports read and write nothing else, so no printer needs installing. The
+// system's own entry is put back afterwards.
+const char listed_printer[] = "OrvConformance Printer";
+
+std::string default_entry() {
+    char entry[256] = "#";
+    GetProfileStringA("windows", "device", "<none>", entry, sizeof entry);
+    return entry;
+}
+
+void get_default(Session& s, const char* step, DWORD size) {
+    char buffer[64];
+    std::memset(buffer, '#', sizeof buffer);
+    LONG result = s.x.get_default_printer(buffer, size);
+    s.result(step, result, Facts().text("buffer", std::string(buffer, size)));
+}
+
+void set_default(Session& s, const char* step, const char* printer) {
+    LONG result = s.x.set_default_printer(printer);
+    s.result(step, result, Facts().text("entry", default_entry()));
+}
+
+void default_printer(Session& s) {
+    const std::string saved = default_entry();
+    WriteProfileStringA("Devices", listed_printer, "ORVDRV,LPT1:");
+    WriteProfileStringA("windows", "device", nullptr);
+    get_default(s, "no default printer", 8);
+    set_default(s, "a printer Devices lists", listed_printer);
+    get_default(s, "the entry read", 48);
+    get_default(s, "the entry read into 5 characters", 5);
+    get_default(s, "the entry read into 2 characters", 2);
+    set_default(s, "a whole entry passed back", "OrvConformance Printer,Another Driver,COM9:");
+    set_default(s, "a printer Devices does not list", "OrvConformance Nobody");
+    WriteProfileStringA("Devices", listed_printer, nullptr);
+    WriteProfileStringA("windows", "device", saved == "<none>" ? nullptr : saved.c_str());
+}
+
 }  // namespace
 
 std::vector<Scenario> spooler_scenarios() {
@@ -116,6 +155,7 @@ std::vector<Scenario> spooler_scenarios() {
          {"insSetPrinterVal", "insIsPrinterPresent", "insDelPrinter", "insGetFirstPrinterName", "insGetNextPrinterName",
           "insFinishPrinterName"},
          comma_printer_name},
+        {"DefaultPrinter", {"insGetDefaultPrinter", "insSetDefaultPrinter"}, default_printer},
     };
 }
 
