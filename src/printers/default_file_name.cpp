@@ -14,10 +14,10 @@ bool given(LPCSTR text) { return text && *text; }
 
 bool fits(LPCSTR text) { return lstrlenA(text) <= part_limit; }
 
-// A UNC path is all directory; "D:\fax" gives the drive "D:" and the directory "\fax".
+// "D:\fax" gives the drive "D:" and the directory "\fax"; a UNC path ("\\server\share")
+// or one without a drive is all directory, and the drive goes.
 bool take_directory(LPCSTR directory, PathParts* parts) {
-    const bool unc = directory[0] == '\\' && directory[1] == '\\';
-    const bool with_drive = !unc && directory[0] && directory[1] == ':';
+    const bool with_drive = directory[0] && directory[1] == ':';
     LPCSTR rest = with_drive ? directory + 2 : directory;
     if (!fits(rest)) return false;
     lstrcpynA(parts->drive, with_drive ? directory : "", with_drive ? 3 : 1);
