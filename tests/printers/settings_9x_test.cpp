@@ -197,6 +197,19 @@ TEST_P(Settings9x, LongNamesAndValuesAreWrittenWhole) {
     EXPECT_NE(text.find("OwnerName=" + owner + "\r\n"), std::string::npos);
 }
 
+// Without a block for a long value, the value stays in the file as it is rather than cut.
+TEST_P(Settings9x, ALongValueWithoutMemoryIsLeftAlone) {
+    const std::string owner = "[CSID]\r\nOwnerName=" + std::string(300, 'o') + "\r\n";
+    machine->files().write_file(windows_path("orvlotus.ini"), owner);
+    machine->faults().fail_always("HeapAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(write(unchanged("Orvana Fax", "LPT1:", plain)), INS_OK);
+    machine->faults().clear();
+    const std::string text = windows_file("orvlotus.ini");
+    EXPECT_EQ(text.substr(0, owner.size()), owner);
+    EXPECT_NE(text.find("OwnerNumber=\r\n"), std::string::npos) << "the other keys are written";
+    EXPECT_EQ(machine->live_heap_blocks(), 0u);
+}
+
 TEST_P(Settings9x, IntensityUpTo200IsTakenAndAboveIsRejectedAfterTheWrites) {
     INS_PRINTER_DEFINITION definition = unchanged("Orvana Fax", "LPT1:", plain);
     definition.nIntensity = 200;
