@@ -119,7 +119,8 @@ typedef struct INS_PRINTER_DEFINITION {
     {                                                                                    \
         0,                 /* nPlainPort */                                              \
         NULL, NULL,        /* pPortName, pMonitorName */                                 \
-        NULL, NULL, NULL, NULL, /* pFaxDialogLoc, pOutputDirectory, pOutputPrefix, pOutputExtension */ \
+        NULL, NULL,        /* pFaxDialogLoc, pOutputDirectory */                         \
+        NULL, NULL,        /* pOutputPrefix, pOutputExtension */                         \
         -1, -1             /* nSpawnInUserContext, nSeparateVdm */                       \
     }
 #define INS_PRINTER_DEFINITION_UNCHANGED                                                 \
@@ -127,7 +128,8 @@ typedef struct INS_PRINTER_DEFINITION {
         4, 0,              /* dwVersion, dwKind */                                       \
         NULL, NULL, NULL,  /* pPrinterName, pPortName, pDriverName */                    \
         NULL, NULL,        /* pPrintProcessor, pDatatype */                              \
-        NULL, NULL, NULL, NULL, /* pFaxDialogLoc, pOutputDirectory, pOutputPrefix, pOutputExtension */ \
+        NULL, NULL,        /* pFaxDialogLoc, pOutputDirectory */                         \
+        NULL, NULL,        /* pOutputPrefix, pOutputExtension */                         \
         NULL, NULL,        /* pServerShareUsername, pServerSharePassword */              \
         -1, -1, -1,        /* nSpawnInUserContext, nSeparateVdm, nServerShareFlag */     \
         -1, -1,            /* nFileType, nMppfFlag */                                    \
