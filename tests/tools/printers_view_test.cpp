@@ -207,6 +207,7 @@ TEST(PrintersView, NinetyEightShowsTheSettingsFilesOfTheProductsDriver) {
     EXPECT_LINE(lines, "    [DOCKET]");
     EXPECT_LINE(lines, "    LibraryName=ORV16MM.DLL");
     EXPECT_LINE(lines, "  WIN.INI [Kestrel InkJet 200,FILE] none") << "the port's colon is not part of the section";
+    EXPECT_LINE(lines, "  attributes        0x00000000") << "95/98 printers are not marked local";
     for (const std::string& line : lines) EXPECT_EQ(line.find("orvlotus.ini"), std::string::npos) << "no printer reads it";
     EXPECT_EQ(lines.back(), "default printer: Docket,ORVFAX16,LPT1:");
 

@@ -210,7 +210,9 @@ void print_printers(std::FILE* out, const PrintersView& view) {
         std::fprintf(out, "  %-17s %s\n", "driver", printer.driver.c_str());
         std::fprintf(out, "  %-17s %s\n", "print processor", printer.print_processor.c_str());
         std::fprintf(out, "  %-17s %s\n", "datatype", printer.datatype.c_str());
-        std::fprintf(out, "  %-17s 0x%08x %s\n", "attributes", printer.attributes, attribute_names(printer.attributes).c_str());
+        const std::string attributes = attribute_names(printer.attributes);
+        std::fprintf(out, "  %-17s 0x%08x%s%s\n", "attributes", printer.attributes, attributes.empty() ? "" : " ",
+                     attributes.c_str());
         std::fprintf(out, "  %-17s 0x%08x %s\n", "status", printer.status, status_names(printer.status).c_str());
         if (const std::optional<DevmodeView>& mode = printer.devmode) {
             std::fprintf(out, "  %-17s %u bytes and %u private\n", "devmode", mode->size, mode->driver_extra);
