@@ -28,9 +28,9 @@ struct DevmodeView {
 
 struct SettingView {
     std::string name;
-    std::string type;               // "REG_SZ", "REG_DWORD", ...
+    std::string type;                    // "REG_SZ", "REG_DWORD", ...
     std::optional<std::int32_t> number;  // a REG_DWORD, signed as the driver reads it
-    std::string text;               // a text without its terminator, other data in hex
+    std::string text;                    // a text without its terminator, other data in hex
 };
 
 struct PrivateIniView {
