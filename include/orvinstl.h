@@ -110,6 +110,41 @@ typedef struct INS_PRINTER_DEFINITION {
 #define INS_PORT_DEFINITION_WORDS 9
 #define INS_PRINTER_DEFINITION_WORDS 37
 
+/* Definitions that change nothing: every text null and every number at the value that
+ * leaves its setting as it is (a port of the product's monitor; a plain printer of
+ * version 4). A setup program starts from one and fills in what it means to set:
+ *     INS_PRINTER_DEFINITION d = INS_PRINTER_DEFINITION_UNCHANGED;
+ *     d.pPrinterName = "Fax"; ... */
+#define INS_PORT_DEFINITION_UNCHANGED                                                    \
+    {                                                                                    \
+        0,                 /* nPlainPort */                                              \
+        NULL, NULL,        /* pPortName, pMonitorName */                                 \
+        NULL, NULL,        /* pFaxDialogLoc, pOutputDirectory */                         \
+        NULL, NULL,        /* pOutputPrefix, pOutputExtension */                         \
+        -1, -1             /* nSpawnInUserContext, nSeparateVdm */                       \
+    }
+#define INS_PRINTER_DEFINITION_UNCHANGED                                                 \
+    {                                                                                    \
+        4, 0,              /* dwVersion, dwKind */                                       \
+        NULL, NULL, NULL,  /* pPrinterName, pPortName, pDriverName */                    \
+        NULL, NULL,        /* pPrintProcessor, pDatatype */                              \
+        NULL, NULL,        /* pFaxDialogLoc, pOutputDirectory */                         \
+        NULL, NULL,        /* pOutputPrefix, pOutputExtension */                         \
+        NULL, NULL,        /* pServerShareUsername, pServerSharePassword */              \
+        -1, -1, -1,        /* nSpawnInUserContext, nSeparateVdm, nServerShareFlag */     \
+        -1, -1,            /* nFileType, nMppfFlag */                                    \
+        0,                 /* nSpoolMode */                                              \
+        0, 0, 0,           /* nColorMode, nDitherPattern, nNtDitherPattern */            \
+        -1,                /* nIntensity */                                              \
+        -1, -1,            /* nDriverTimeout, nSecondTimeout */                          \
+        0, -1, -1,         /* nResolution, nPaperSize, nOrientation */                   \
+        NULL,              /* pDocketLibrary */                                          \
+        -1, -1,            /* nLeftMargin, nSubfileType */                               \
+        0, -1, -1,         /* nPrintMode, nJpegQuality, nCsidEnable */                   \
+        NULL, NULL,        /* pCsidName, pCsidNumber */                                  \
+        NULL               /* pResourceModule16 */                                       \
+    }
+
 /* Opaque cursor of insGetFirstPrinterName. */
 typedef struct INS_PRINTER_CURSOR* INS_PRINTER_CURSOR_HANDLE;
 

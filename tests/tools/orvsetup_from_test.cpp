@@ -5,6 +5,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -70,6 +71,36 @@ TEST_F(OrvsetupFrom, RefusesABadDescriptionAndLeavesNoMachine) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "orvsetup: " + description.string() + ":4: printer: unknown key 'prot'\n");
     EXPECT_FALSE(winsim::Machine::exists_in(folder / "machine"));
+}
+
+// The machines with the product laid out, before its first printer: the printers view
+// shows the other maker's printers alone, and the spooler has the product's port and driver.
+TEST_F(OrvsetupFrom, TheProductsSampleMachinesHaveItsPortAndDriverButNoPrinterOfIt) {
+    struct Sample {
+        const char* file;
+        const char* driver;
+        const char* monitor_path;
+    };
+    for (const Sample& sample : {Sample{"orvana-nt4.toml", "Orvana Print Driver", "C:\\WINNT\\system32\\ORVMON.DLL"},
+                                 Sample{"orvana-win98.toml", "Orvana Win98 Docket Driver", "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL"}}) {
+        SCOPED_TRACE(sample.file);
+        std::filesystem::remove_all(folder);
+        RunnerOutput run = orvsetup("--machine " + folder.string() + " --from " + (samples / sample.file).string() + " --json printers");
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(run.output.find("Orvana"), std::string::npos) << "no printer of the product yet: " << run.output;
+        EXPECT_NE(run.output.find("{\"default_printer\": \"Kestrel "), std::string::npos) << run.output;
+
+        auto machine = winsim::Machine::open(folder);
+        EXPECT_TRUE(machine->registry().key_exists(machine->spooler().driver_key(sample.driver)));
+        const std::vector<std::string> ports = machine->spooler().ports();
+        EXPECT_NE(std::find(ports.begin(), ports.end(), "ORVFAX1:"), ports.end());
+        HMODULE monitor = LoadLibraryExA(sample.monitor_path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(monitor, nullptr) << "the monitor is the product's image";
+        char name[64] = {};
+        LoadStringA(monitor, 300, name, sizeof name);
+        EXPECT_STREQ(name, "Orvana Fax Port");
+        FreeLibrary(monitor);
+    }
 }
 
 TEST_F(OrvsetupFrom, TheDescriptionAloneNamesThePlatform) {

@@ -167,7 +167,7 @@ namespace {
 
 std::string run_command(winsim::Machine& machine, std::vector<std::string> words, int* status = nullptr) {
     std::FILE* out = std::tmpfile();
-    int result = orvsetup::run_machine_command(machine, words, out, out);
+    int result = orvsetup::run_machine_command(machine, words, false, out, out);
     if (status) *status = result;
     return take_contents(out);
 }

@@ -1,5 +1,8 @@
 #include "call_engine.h"
 
+#include "definition_records.h"
+#include "json_text.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +33,20 @@ bool parse_reference(const std::string& word, std::size_t before, std::size_t& i
     if (!parse_number(word.substr(1), k) || k < 1 || static_cast<std::size_t>(k) > before) return false;
     index = static_cast<std::size_t>(k) - 1;
     return true;
+}
+
+// "@printer:FILE" or "@port:FILE": the record the file defines, kept by the argument.
+template <typename Read>
+std::string prepare_record(const std::string& word, std::string_view prefix, const char* what, Read read, Argument& argument) {
+    if (word.rfind(prefix, 0) != 0) return std::string(what) + " is written " + std::string(prefix) + "FILE.toml, or null";
+    try {
+        auto record = read(word.substr(prefix.size()));
+        argument.pointer = &record->words;
+        argument.record = std::move(record);
+    } catch (const RecordError& error) {
+        return error.what();
+    }
+    return {};
 }
 
 // Turns one word into an argument of the parameter's kind; answers what is wrong, or "".
@@ -77,8 +94,9 @@ std::string prepare(ParameterKind kind, const std::string& word, std::size_t cal
         argument.pointer = results[reference].pointer;
         return {};
     case ParameterKind::port_record:
+        return prepare_record(word, "@port:", "a port definition", read_port_record, argument);
     case ParameterKind::printer_record:
-        return "orvsetup call passes a definition only as null";
+        return prepare_record(word, "@printer:", "a printer definition", read_printer_record, argument);
     }
     return "unknown parameter";
 }
@@ -97,25 +115,6 @@ std::string check_shape(const CallRequest& call) {
         return call.export_name + " takes " + std::to_string(signature->parameters.size()) + " arguments: " +
                usage_of(*signature);
     return {};
-}
-
-// JSON text of 8-bit characters, each byte as the code point of the same number.
-void print_json_string(std::FILE* out, const char* text, std::size_t length) {
-    std::fputc('"', out);
-    for (std::size_t i = 0; i < length; ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        switch (c) {
-        case '"': std::fputs("\\\"", out); break;
-        case '\\': std::fputs("\\\\", out); break;
-        case '\n': std::fputs("\\n", out); break;
-        case '\r': std::fputs("\\r", out); break;
-        case '\t': std::fputs("\\t", out); break;
-        default:
-            if (c < 0x20 || c >= 0x7F) std::fprintf(out, "\\u%04x", c);
-            else std::fputc(c, out);
-        }
-    }
-    std::fputc('"', out);
 }
 
 std::size_t text_length(const char* text, std::size_t size) {
@@ -159,14 +158,14 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
             if (!first) std::fputs(", ", out);
             first = false;
             if (argument.kind == ParameterKind::out_long) std::fprintf(out, "%ld", static_cast<long>(argument.out_long));
-            else print_json_string(out, argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size));
+            else print_json_string(out, {argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size)});
         }
         std::fputs("], \"error_text\": ", out);
-        print_json_string(out, error_text.data(), error_text.size());
+        print_json_string(out, error_text);
         std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": [", static_cast<long>(reboot_required));
         for (std::size_t i = 0; i < seen.size(); ++i) {
             if (i) std::fputs(", ", out);
-            print_json_string(out, seen[i].data(), seen[i].size());
+            print_json_string(out, seen[i]);
         }
         std::fputs("]}\n", out);
         return;
@@ -178,7 +177,7 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
         if (argument.kind == ParameterKind::out_long) std::fprintf(out, "  out: %ld\n", static_cast<long>(argument.out_long));
         if (argument.kind == ParameterKind::out_buffer) {
             std::fputs("  out: ", out);
-            print_json_string(out, argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size));
+            print_json_string(out, {argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size)});
             std::fputc('\n', out);
         }
     }
@@ -212,6 +211,14 @@ std::string check_calls(const std::vector<CallRequest>& calls) {
     return {};
 }
 
+std::vector<Argument> prepare_arguments(const CallRequest& call, const std::vector<CallResult>& results) {
+    const Signature& signature = *find_signature(call.export_name);
+    std::vector<Argument> arguments(call.words.size());
+    for (std::size_t j = 0; j < arguments.size(); ++j)
+        prepare(signature.parameters[j], call.words[j], results.size(), results, arguments[j]);
+    return arguments;
+}
+
 int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err,
               const CallObserver& observe) {
     std::string problem = check_calls(calls);
@@ -242,9 +249,7 @@ int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, 
             status = 1;
             break;
         }
-        std::vector<Argument> arguments(calls[i].words.size());
-        for (std::size_t j = 0; j < arguments.size(); ++j)
-            prepare(signature.parameters[j], calls[i].words[j], i, results, arguments[j]);
+        std::vector<Argument> arguments = prepare_arguments(calls[i], results);
         CallResult result = signature.invoke(address, arguments);
         results.push_back(result);
         std::string error_text = fetch_error_text(error_state);

@@ -21,6 +21,10 @@ struct CallRequest {
 // runs; answers an empty text, or what is wrong.
 std::string check_calls(const std::vector<CallRequest>& calls);
 
+// The arguments of one call of a checked run, made from its words; `results` are the
+// answers of the calls before it.
+std::vector<Argument> prepare_arguments(const CallRequest& call, const std::vector<CallResult>& results);
+
 // Runs the calls in one process, one after the other, and prints each outcome to `out`
 // (one JSON object a line with `json`) with what `observe` saw. Answers 0, or 1 when
 // the library or an export could not be found (said on `err`).

@@ -1,5 +1,7 @@
 #include "machine_commands.h"
 
+#include "printers_view.h"
+
 #include <winsim/services/services.h>
 
 #include <fstream>
@@ -14,7 +16,11 @@ const char* machine_commands_help =
     "  release PATH           ends the holds of a file\n"
     "  reboot                 restarts the machine: pending replacements and deletions are carried out\n"
     "  pending                shows the replacements and deletions waiting for the next restart\n"
-    "  dir PATH               lists a directory of the machine with sizes and attributes\n";
+    "  dir PATH               lists a directory of the machine with sizes and attributes\n"
+    "  printers               lists each printer: port, driver, print processor, datatype, attributes,\n"
+    "                         status, DEVMODE, driver settings, and on 95/98 its WIN.INI device section\n"
+    "                         and the product's ini file; then the default printer (--json: one object\n"
+    "                         a printer, then {\"default_printer\": ...})\n";
 
 namespace {
 
@@ -104,10 +110,12 @@ void list_directory(winsim::Machine& machine, const std::string& path, std::FILE
 }  // namespace
 
 bool is_machine_command(const std::string& word) {
-    return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir";
+    return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
+           word == "printers";
 }
 
-int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, std::FILE* out, std::FILE* err) {
+int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
+                        std::FILE* err) {
     const std::string& command = words.at(0);
     try {
         if (command == "put") {
@@ -137,6 +145,11 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
         } else if (command == "dir") {
             if (words.size() != 2) return usage(err, "dir takes a path");
             list_directory(machine, words[1], out);
+        } else if (command == "printers") {
+            if (words.size() != 1) return usage(err, "printers takes no words (--json before the command for JSON)");
+            const PrintersView view = view_printers(machine);
+            if (json) print_printers_json(out, view);
+            else print_printers(out, view);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());

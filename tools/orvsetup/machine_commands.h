@@ -12,10 +12,11 @@
 
 namespace orvsetup {
 
-// The commands other than "call", each with its words. Answers the exit status; what
-// went wrong is said on `err`.
+// The commands other than "call", each with its words; `json` asks the views that have
+// one for their JSON form. Answers the exit status; what went wrong is said on `err`.
 bool is_machine_command(const std::string& word);
-int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, std::FILE* out, std::FILE* err);
+int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
+                        std::FILE* err);
 
 extern const char* machine_commands_help;
 

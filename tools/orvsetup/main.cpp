@@ -37,8 +37,18 @@ const char* commands_help =
     "                         ARG is typed by the export's parameter: text as written (@text:WORD for\n"
     "                         any word), a number, null (the null pointer), @out:N (an out buffer of\n"
     "                         N bytes; @out:0 is a real buffer of none), @long (an out 32-bit value),\n"
-    "                         $K (the result of the K-th call). Each call's answer is printed as soon\n"
-    "                         as it returns.\n";
+    "                         $K (the result of the K-th call), @printer:FILE.toml or @port:FILE.toml (an\n"
+    "                         INS_PRINTER_DEFINITION or INS_PORT_DEFINITION). Each call's answer is\n"
+    "                         printed as soon as it returns.\n"
+    "                         A definition file sets fields by their names in orvinstl.h, a text for a\n"
+    "                         p... field and a whole number of 32 bits for the others:\n"
+    "                           dwVersion = 4\n"
+    "                           dwKind = 2\n"
+    "                           pPrinterName = \"Orvana Fax\"\n"
+    "                           nFileType = 5\n"
+    "                         A field left out leaves its setting unchanged (texts null, numbers as\n"
+    "                         INS_PRINTER_DEFINITION_UNCHANGED and INS_PORT_DEFINITION_UNCHANGED give\n"
+    "                         them: version 4, a plain printer, a port of the product's monitor).\n";
 
 std::unique_ptr<winsim::Machine> machine_for(const Options& options) {
     if (!options.description.empty()) {
@@ -96,7 +106,7 @@ int main(int argc, char** argv) {
     app.add_flag("--setupapi-without-isuseradmin", options.setupapi_without_is_user_admin,
                  "a new machine's SETUPAPI.DLL lacks IsUserAdmin")
         ->excludes(from);
-    app.add_flag("--json", options.json, "print one JSON object per call");
+    app.add_flag("--json", options.json, "print one JSON object per call, or per printer of the printers view");
     std::vector<std::string> command;
     app.prefix_command();
     try {
@@ -113,7 +123,7 @@ int main(int argc, char** argv) {
             machine = machine_for(options);
         } else if (orvsetup::is_machine_command(command[0])) {
             machine = machine_for(options);
-            status = orvsetup::run_machine_command(*machine, command, stdout, stderr);
+            status = orvsetup::run_machine_command(*machine, command, options.json, stdout, stderr);
         } else {
             std::vector<orvsetup::CallRequest> calls = calls_of(command);
             std::string problem = orvsetup::check_calls(calls);

@@ -136,8 +136,8 @@ const char* kind_name(ParameterKind kind) {
     case ParameterKind::out_buffer: return "out buffer (@out:N)";
     case ParameterKind::window: return "window";
     case ParameterKind::cursor: return "printer cursor ($K)";
-    case ParameterKind::port_record: return "port definition";
-    case ParameterKind::printer_record: return "printer definition";
+    case ParameterKind::port_record: return "port definition (@port:FILE)";
+    case ParameterKind::printer_record: return "printer definition (@printer:FILE)";
     }
     return "?";
 }

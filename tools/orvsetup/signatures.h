@@ -18,8 +18,8 @@ enum class ParameterKind {
     out_buffer,   // LPSTR, LPBYTE: @out:N
     window,       // HWND: null or a number
     cursor,       // a printer cursor: $K
-    port_record,  // const INS_PORT_DEFINITION*
-    printer_record,
+    port_record,     // const INS_PORT_DEFINITION*: @port:FILE.toml
+    printer_record,  // const INS_PRINTER_DEFINITION*: @printer:FILE.toml
 };
 
 enum class ResultKind { number, cursor, boolean };
@@ -37,6 +37,8 @@ struct Argument {
     std::unique_ptr<char[]> buffer;
     std::size_t buffer_size = 0;
     LONG out_long = 0;
+    // A definition read from its file: `pointer` points at its words, which live here.
+    std::shared_ptr<void> record;
 };
 
 // The result of a call, as a number or a pointer.

@@ -262,8 +262,38 @@ INSTANTIATE_TEST_SUITE_P(
                     "bad.toml:5: print_processor 'K': 'datatypes' must be a list of texts"},
         RefusedCase{"DefaultNotAPrinter", "platform = \"nt4\"\ndefault_printer = \"Nobody\"\n",
                     "bad.toml:2: default_printer: no printer named 'Nobody'"},
-        RefusedCase{"FileWithoutPath", "platform = \"nt4\"\n[[file]]\ntext = \"x\"\n", "bad.toml:2: file: 'path' is missing"}),
+        RefusedCase{"FileWithoutPath", "platform = \"nt4\"\n[[file]]\ntext = \"x\"\n", "bad.toml:2: file: 'path' is missing"},
+        RefusedCase{"FileOfTextAndRecipe", "platform = \"nt4\"\n[[file]]\npath = 'C:\\A.DLL'\ntext = \"x\"\nrecipe = \"a.toml\"\n",
+                    "bad.toml:5: file 'C:\\A.DLL': 'text' and 'recipe' exclude each other"},
+        RefusedCase{"RecipeNotThere", "platform = \"nt4\"\n[[file]]\npath = 'C:\\A.DLL'\nrecipe = \"no-such-recipe.toml\"\n",
+                    "bad.toml:4: file 'C:\\A.DLL': no-such-recipe.toml: cannot be opened"}),
     [](const testing::TestParamInfo<RefusedCase>& param_info) { return std::string(param_info.param.name); });
+
+// A product component laid out from its recipe is the image the product ships for the
+// machine's architecture, whose strings a loader reads (XP: the oldest that reads PE32+).
+TEST(MachineDescription, AComponentRecipeGivesTheImageOfTheMachinesArch) {
+    const std::string recipe = (samples.parent_path() / "components" / "orvmon.dll.toml").string();
+    for (const char* arch : {"x86", "x64"}) {
+        SCOPED_TRACE(arch);
+        auto machine = Machine::create_from_description_text(
+            std::string("platform = \"winxp\"\n[options]\narch = \"") + arch + "\"\n[[file]]\npath = 'C:\\WINDOWS\\system32\\ORVMON.DLL'\n"
+                "recipe = '" + recipe + "'\n",
+            "components.toml");
+        HMODULE module = LoadLibraryExA("C:\\WINDOWS\\system32\\ORVMON.DLL", nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(module, nullptr);
+        char name[64] = {};
+        EXPECT_GT(LoadStringA(module, 300, name, sizeof name), 0);
+        EXPECT_STREQ(name, "Orvana Fax Port");
+        FreeLibrary(module);
+        const std::optional<std::string> image = machine->files().read_file("C:\\WINDOWS\\system32\\ORVMON.DLL");
+        ASSERT_TRUE(image && image->size() > 0x40);
+        std::uint32_t header = 0;
+        std::memcpy(&header, image->data() + 0x3C, sizeof header);
+        std::uint16_t magic = 0;
+        std::memcpy(&magic, image->data() + header + 24, sizeof magic);
+        EXPECT_EQ(magic, std::string(arch) == "x64" ? 0x20B : 0x10B) << "PE32+ for x64, PE32 for x86";
+    }
+}
 
 TEST(MachineDescription, UnreadableTomlIsRefusedAtItsLine) {
     try {

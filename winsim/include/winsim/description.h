@@ -13,7 +13,11 @@
 //
 //   [[file]]                            # put on the drive first, so monitors find their DLL
 //   path = 'C:\WINNT\system32\ACMEMON.DLL'
-//   text = "MZ"
+//   text = "MZ"                         # the file's bytes; empty when left out
+//
+//   [[file]]                            # or the image a component recipe (mkimage) makes for
+//   path = 'C:\WINNT\system32\ORVMON.DLL'   # the machine's arch; the recipe's path is taken
+//   recipe = "../components/orvmon.dll.toml"   # from the description's folder
 //
 //   [[monitor]]
 //   name = "Acme Port"

@@ -14,8 +14,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace winsim {
 
@@ -111,6 +114,10 @@ public:
     // The service control manager (NT) and the print spooler.
     Services services();
     Spooler spooler();
+    // WIN.INI as the platform keeps it: on NT the sections Windows maps to the user's
+    // registry ("Windows", "Devices", ...) are read there, the rest from the file.
+    std::optional<std::string> win_ini_value(std::string_view section, std::string_view key) const;
+    std::vector<std::pair<std::string, std::string>> win_ini_entries(std::string_view section) const;
 
     // What is left allocated or open by the process: a test asserts these are as they
     // were before an operation, so that nothing leaks.

@@ -10,6 +10,7 @@
 #include <winsim/description.h>
 #include <winsim/machine.h>
 
+#include <mkimage/recipe_file.h>
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -39,6 +40,11 @@ const toml::source_region& where(const toml::table& table, std::string_view key)
 class Reader {
 public:
     explicit Reader(std::string source) : source_(std::move(source)) {}
+
+    // Files a description names (component recipes) are found beside it.
+    std::filesystem::path beside(const std::string& name) const {
+        return std::filesystem::path(source_).parent_path() / name;
+    }
 
     [[noreturn]] void refuse(const toml::source_region& where, const std::string& message) const {
         throw DescriptionError(source_ + ":" + std::to_string(where.begin.line) + ": " + message);
@@ -216,15 +222,35 @@ void set_default_printer(const Reader& reader, Machine& machine, const toml::tab
                           *printer + "," + device.value_or(""));
 }
 
+// The product's component as its recipe makes it for the machine's architecture, so a
+// machine in the field holds the very image the product ships.
+std::string component_image(const Reader& reader, const Machine& machine, const toml::table& file, const std::string& what,
+                            const std::string& recipe) {
+    try {
+        const mkimage::RecipeFile component = mkimage::read_recipe(reader.beside(recipe));
+        const char* arch = arch_name(machine.options().arch);
+        const std::optional<mkimage::ImageKind> kind = component.kind_for_arch(arch);
+        if (!kind) reader.refuse(where(file, "recipe"), what + ": recipe '" + recipe + "' makes no image for " + arch);
+        return mkimage::build_image(component.for_kind(*kind));
+    } catch (const mkimage::RecipeError& error) {
+        reader.refuse(where(file, "recipe"), what + ": " + error.what());
+    }
+}
+
 void lay_out(const Reader& reader, Machine& machine, const toml::table& description) {
     const detail::MachineState& state = machine.state();
     for (const toml::table* file : reader.entries(description, "file")) {
-        reader.only(*file, "file", {"path", "text"});
+        reader.only(*file, "file", {"path", "text", "recipe"});
         const std::string path = reader.required_text(*file, "file", "path");
-        const std::string text = reader.text(*file, "file '" + path + "'", "text").value_or("");
+        const std::string what = "file '" + path + "'";
+        std::optional<std::string> text = reader.text(*file, what, "text");
+        if (std::optional<std::string> recipe = reader.text(*file, what, "recipe")) {
+            if (text) reader.refuse(where(*file, "recipe"), what + ": 'text' and 'recipe' exclude each other");
+            text = component_image(reader, machine, *file, what, *recipe);
+        }
         const std::size_t slash = path.rfind('\\');
         if (slash != std::string::npos && slash > 2) machine.files().make_directories(path.substr(0, slash));
-        machine.files().write_file(path, text);
+        machine.files().write_file(path, text.value_or(""));
     }
     for (const toml::table* monitor : reader.entries(description, "monitor")) {
         reader.only(*monitor, "monitor", {"name", "dll"});

@@ -1,6 +1,7 @@
 #include "core/api.h"
 #include "kernel/deferred_moves.h"
 #include "kernel/file_rules.h"
+#include "kernel/profiles.h"
 #include "registry/registry_store.h"
 #include "services/service_persistence.h"
 #include "core/state.h"
@@ -269,6 +270,14 @@ Desktop& Machine::desktop() { return state_->desktop; }
 Registry& Machine::registry() { return state_->registry; }
 Services Machine::services() { return Services(*state_); }
 Spooler Machine::spooler() { return Spooler(*state_); }
+
+std::optional<std::string> Machine::win_ini_value(std::string_view section, std::string_view key) const {
+    return detail::win_ini_value(*state_, section, key);
+}
+
+std::vector<std::pair<std::string, std::string>> Machine::win_ini_entries(std::string_view section) const {
+    return detail::win_ini_entries(*state_, section);
+}
 std::size_t Machine::live_local_blocks() const { return state_->local_blocks.size(); }
 std::size_t Machine::live_heap_blocks() const { return state_->heap_blocks.size(); }
 std::size_t Machine::open_handles() const { return state_->handles.size(); }

@@ -1,0 +1,23 @@
+#include "json_text.h"
+
+namespace orvsetup {
+
+void print_json_string(std::FILE* out, std::string_view text) {
+    std::fputc('"', out);
+    for (char byte : text) {
+        auto c = static_cast<unsigned char>(byte);
+        switch (c) {
+        case '"': std::fputs("\\\"", out); break;
+        case '\\': std::fputs("\\\\", out); break;
+        case '\n': std::fputs("\\n", out); break;
+        case '\r': std::fputs("\\r", out); break;
+        case '\t': std::fputs("\\t", out); break;
+        default:
+            if (c < 0x20 || c >= 0x7F) std::fprintf(out, "\\u%04x", c);
+            else std::fputc(c, out);
+        }
+    }
+    std::fputc('"', out);
+}
+
+}  // namespace orvsetup

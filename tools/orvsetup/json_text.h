@@ -1,0 +1,12 @@
+// JSON as orvsetup prints it for scripts: texts of the machine's 8-bit characters.
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+namespace orvsetup {
+
+// A JSON string of 8-bit characters, each byte as the code point of the same number.
+void print_json_string(std::FILE* out, std::string_view text);
+
+}  // namespace orvsetup
