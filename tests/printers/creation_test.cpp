@@ -282,6 +282,16 @@ const Failure failures[] = {
      "Printer installer WARNING (OpenPrinter): \nerror #5 for value 'Fax'.\n", true, 1},
     {"intensity store", Platform::win98, false, "SetPrinterA", 1, ERROR_ACCESS_DENIED,
      "Printer installer WARNING (setting intensity in private DEVMODE): \nerror #5 for value 'Fax'.\n", true, 1},
+    {"context", Platform::nt4, false, "HeapAlloc", 1, ERROR_OUTOFMEMORY,
+     "Printer installer WARNING (Memory allocation): \nerror #14.\n", false, 0},
+    {"settings of a new printer", Platform::nt4, false, "HeapAlloc", 3, ERROR_OUTOFMEMORY,
+     "Printer installer WARNING (Memory allocation): \nerror #14.\n", false, 0},
+    {"existing record", Platform::nt4, true, "HeapAlloc", 1, ERROR_OUTOFMEMORY,
+     "Printer installer WARNING (Memory allocation): \nerror #14.\n", true, 0},
+    {"existing context", Platform::nt4, true, "HeapAlloc", 2, ERROR_OUTOFMEMORY,
+     "Printer installer WARNING (Memory allocation): \nerror #14.\n", true, 0},
+    {"existing settings", Platform::nt4, true, "HeapAlloc", 3, ERROR_OUTOFMEMORY,
+     "Printer installer WARNING (Memory allocation): \nerror #14.\n", true, 0},
     {"context open", Platform::nt4, true, "OpenPrinterA", 1, ERROR_ACCESS_DENIED,
      "Printer installer WARNING (OpenPrinter): \nerror #5 for value 'Fax'.\n", true, 0},
     {"context size", Platform::nt4, true, "GetPrinterA", 1, ERROR_ACCESS_DENIED,
@@ -320,33 +330,53 @@ TEST_F(Creation, TheSpoolersGenericFailureCarriesItsNote) {
     EXPECT_NE(take_error_text().find("Note: This message is a generic failure"), std::string::npos);
 }
 
-// Every allocation of the call fails in turn, until none is left to fail.
+// Every allocation of the call fails in turn: each run either answers the failed
+// allocation's code or does the whole work (never a setting written empty), and
+// nothing is left behind.
 TEST_F(Creation, NoAllocationFailureLeaksOrLies) {
     struct Road {
         Platform platform;
         bool existing;
     } roads[] = {{Platform::nt4, false}, {Platform::nt4, true}, {Platform::win98, false}, {Platform::win2000, true}};
     for (const Road& road : roads) {
-        LONG result = -100;
-        unsigned failed_runs = 0;
-        for (unsigned nth = 1; nth < 200 && result != 0; ++nth) {
-            SCOPED_TRACE(testing::Message() << static_cast<int>(road.platform) << " existing " << road.existing << " nth " << nth);
+        SCOPED_TRACE(testing::Message() << static_cast<int>(road.platform) << " existing " << road.existing);
+        auto run = [&](unsigned nth) {
             lay_out(road.platform);
-            if (road.existing) machine->spooler().add_printer("Fax", "LPT1:", testing_support::product_driver);
-            machine->faults().fail("HeapAlloc", ERROR_OUTOFMEMORY, nth);
+            if (road.existing) {
+                machine->spooler().add_printer("Fax", "LPT1:", testing_support::product_driver);
+                machine->registry().set_string(settings_key("Fax"), "File Type", "GIF");
+            }
+            if (nth) machine->faults().fail("HeapAlloc", ERROR_NOT_ENOUGH_MEMORY, nth);
             INS_PRINTER_DEFINITION definition = unchanged_definition(4, 2);
             definition.nFileType = 4;
-            result = insAddPrinter(&definition);
+            definition.pCsidName = "Acme";
+            definition.nResolution = 3;
+            return insAddPrinter(&definition);
+        };
+        ASSERT_EQ(run(0), 0);
+        const unsigned allocations = machine->faults().calls("HeapAlloc");
+        const std::vector<std::string> names = setting_names();
+        std::vector<std::optional<winsim::RegistryValue>> values;
+        for (const std::string& name : names) values.push_back(setting(name.c_str()));
+        const std::string mode = devmode();
+        ASSERT_GT(allocations, 3u) << "the context, its record and its settings each take blocks";
+        for (unsigned nth = 1; nth <= allocations; ++nth) {
+            SCOPED_TRACE(nth);
+            const LONG result = run(nth);
             const std::string text = take_error_text();
-            if (result != 0) {
-                ++failed_runs;
-                EXPECT_EQ(result, ERROR_OUTOFMEMORY) << text;
+            // An existing printer's settings that cannot be read are left as they are,
+            // so only a new printer's are sure to be whole.
+            if (result == 0 && !road.existing) {
+                ASSERT_EQ(setting_names(), names) << text;
+                for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(setting(names[i].c_str()), values[i]) << names[i];
+                EXPECT_EQ(devmode(), mode);
+            } else if (result != 0) {
+                // A setting left without its data is refused with the same code, naming the value.
+                EXPECT_EQ(result, ERROR_NOT_ENOUGH_MEMORY) << text;
                 EXPECT_NE(text.find("emory"), std::string::npos) << text;
             }
             expect_nothing_left();
         }
-        EXPECT_EQ(result, 0);
-        EXPECT_GT(failed_runs, 3u) << "the context, its record and its settings each take blocks";
     }
 }
 
