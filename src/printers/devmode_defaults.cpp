@@ -48,9 +48,9 @@ LONG prime_printer_devmode(LPCSTR printer_name, LONG intensity) {
     HeapBlock<PRINTER_INFO_2A> record;
     if (LONG code = open_printer_record(printer_name, printer, record)) return code;
     // Another maker's DEVMODE has no room for the byte: it is left as its driver made it.
-    BYTE* byte = intensity_byte(record->pDevMode);
-    if (!byte) return 0;
-    *byte = static_cast<BYTE>(intensity & 0xFF);
+    BYTE* stored = intensity_byte(record->pDevMode);
+    if (!stored) return 0;
+    *stored = static_cast<BYTE>(intensity & 0xFF);
     return store_record(printer.get(), printer_name, record.get());
 }
 

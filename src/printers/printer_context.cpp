@@ -98,8 +98,8 @@ PrinterContext* printer_context_from_handle(HANDLE printer, LONG* result) {
     }
     if (os_is_9x) {
         // Only the product's driver keeps the byte; any other DEVMODE is taken as new.
-        const BYTE* byte = intensity_byte(info->pDevMode);
-        context->intensity = byte ? *byte : new_printer_intensity;
+        const BYTE* stored = intensity_byte(info->pDevMode);
+        context->intensity = stored ? *stored : new_printer_intensity;
     }
     char path[printer_key_path_size];
     *result = printer_settings_path(info->pPrinterName, path);

@@ -283,13 +283,17 @@ TEST_F(ExistingPrinter, IsUpdatedWithoutGainingSettings) {
     expect_nothing_left();
 }
 
-TEST_F(ExistingPrinter, KeepsItsAttributesWithoutASpoolMode) {
-    INS_PRINTER_DEFINITION definition = unchanged_definition(1);
-    definition.pPrintProcessor = "WINPRINT";
-    ASSERT_EQ(insAddPrinter(&definition), 0) << take_error_text();
-    EXPECT_EQ(attributes(), static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_SHARED | PRINTER_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(setting("CSID Enable"), number_value(0)) << "a version 1 definition turns CSID off";
-    EXPECT_EQ(setting("CSID Name"), text_value("Acme"));
+TEST_F(ExistingPrinter, KeepsItsAttributesWithoutASpoolModeAndLosesCsidToOldVersions) {
+    for (DWORD version : {1u, 2u}) {
+        SCOPED_TRACE(version);
+        machine->registry().set_dword(settings_key("Fax"), "CSID Enable", 1);
+        INS_PRINTER_DEFINITION definition = unchanged_definition(version);
+        definition.pPrintProcessor = "WINPRINT";
+        ASSERT_EQ(insAddPrinter(&definition), 0) << take_error_text();
+        EXPECT_EQ(attributes(), static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_SHARED | PRINTER_ATTRIBUTE_HIDDEN));
+        EXPECT_EQ(setting("CSID Enable"), number_value(0)) << "a definition without CSID fields turns CSID off";
+        EXPECT_EQ(setting("CSID Name"), text_value("Acme"));
+    }
 }
 
 TEST_F(ExistingPrinter, ARejectionLeavesTheRegistryAsItWas) {
