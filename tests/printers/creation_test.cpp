@@ -309,6 +309,8 @@ TEST_F(Creation, EachFailingStepAnswersItsCode) {
         SCOPED_TRACE(f.what);
         lay_out(f.platform);
         if (f.existing) machine->spooler().add_printer("Fax", "LPT1:", testing_support::product_driver);
+        // The first device context fails as its driver's loading would (126); every
+        // other step answers the code it failed with.
         const DWORD code = f.result == INS_NO_DEVICE_CONTEXT ? ERROR_MOD_NOT_FOUND : static_cast<DWORD>(f.result);
         machine->faults().fail(f.api, code, f.nth);
         INS_PRINTER_DEFINITION definition = unchanged_definition();
