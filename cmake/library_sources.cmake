@@ -15,12 +15,18 @@ set(ORV_LIBRARY_SOURCES
   files/wininit_lines.cpp
   files/safe_copy.cpp
   files/versions.cpp
+  printers/creation.cpp
   printers/default_file_name.cpp
   printers/default_printer.cpp
   printers/deletion.cpp
+  printers/devmode_defaults.cpp
   printers/enumeration.cpp
+  printers/printer_context.cpp
+  printers/printer_definition.cpp
+  printers/printer_record.cpp
   printers/profile_text.cpp
   printers/settings_9x.cpp
+  printers/settings_catalogue.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp
   registry/registry_values.cpp

@@ -261,6 +261,19 @@ LONG WINAPI insGetNextPrinterName(INS_PRINTER_CURSOR_HANDLE cursor, LPSTR buffer
 LONG WINAPI insFinishPrinterName(INS_PRINTER_CURSOR_HANDLE cursor);
 /* Guarded, as insIsMonitorPresent, for local printers. */
 LONG WINAPI insIsPrinterPresent(LPCSTR printerName, LPLONG present);
+/* Guarded. Creates a printer of the product's driver, or reconfigures the local printer
+ * of that name; insAddPrinter is insAddPrinterEx with a null sourcePath. definition and
+ * its pPrinterName are required; only dwVersion's words are read. sourcePath may be
+ * null: given, with a non-empty pFaxDialogLoc, the dialog program and its companion
+ * modules are copied from sourcePath's directory to pFaxDialogLoc's. 0 done;
+ * INS_BAD_DEFINITION_VERSION for a version other than 1 to 4 (nothing recorded);
+ * 123 for a printer name too long for its settings key path (400 characters in all);
+ * INS_SELECTION_REJECTED for a spool mode or selection out of range (the first one's
+ * warning recorded, nothing changed; on Windows 95/98 WIN.INI and the driver's ini file
+ * are written already); INS_NO_DEVICE_CONTEXT when the printer's driver gives no device
+ * context; INS_COMPANIONS_NOT_COPIED when the copy failed (the printer stays); else the
+ * Windows code of the step that failed (1801 from the spooler, for example). A printer
+ * without a default DEVMODE keeps it so and gets a warning only. */
 LONG WINAPI insAddPrinter(const INS_PRINTER_DEFINITION* definition);
 LONG WINAPI insAddPrinterEx(const INS_PRINTER_DEFINITION* definition, LPCSTR sourcePath);
 LONG WINAPI insNukePrinter(LPCSTR printerName);

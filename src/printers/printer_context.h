@@ -26,6 +26,11 @@ struct PrinterContext {
 // their settings unchanged. False for a version other than 1 to 4.
 bool read_printer_definition(const INS_PRINTER_DEFINITION* caller, INS_PRINTER_DEFINITION* full);
 
+// A new printer's context: its record filled from the definition (port, driver and
+// processor as given, the spooler's defaults elsewhere), its settings from the
+// catalogue's groups for its kind, intensity 160. Null with `result` the recorded code
+// on failure (123 for a name too long for its settings key path).
+PrinterContext* new_printer_context(const INS_PRINTER_DEFINITION& definition, LONG* result);
 // Opens an existing printer's context: null with `result` the recorded code on failure.
 PrinterContext* open_printer_context(LPCSTR printer_name, LONG* result);
 PrinterContext* printer_context_from_handle(HANDLE printer, LONG* result);

@@ -11,6 +11,10 @@ HKEY traverse_path(LPCSTR path, LONG* error);
 // 1 when the key exists (and the value too, when a name is given); creates nothing.
 LONG ConfirmRegValueExists(LPCSTR path, LPCSTR value_name);
 
+// Characters, with the terminator, of the buffer a printer's settings key path is
+// made in; a printer name that would not fit is refused (123).
+constexpr int printer_key_path_size = 400;
+
 // Bytes of the text a REG_DWORD value is carried as ("%ld" of any 32-bit value fits).
 constexpr LONG dword_text_size = 20;
 

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int printer_key_path_size = 400;
 const char printer_key_prefix[] = "HKLM/SYSTEM/CurrentControlSet/Control/Print/Printers/";
 const char printer_key_suffix[] = "/PrinterDriverData";
 
