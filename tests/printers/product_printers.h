@@ -23,26 +23,12 @@ inline constexpr const char* other_driver = "Office Laser 5";
 // The definition of a plain printer "Fax" on LPT1: whose fields all leave their
 // settings unchanged, in the layout of the newest version.
 inline INS_PRINTER_DEFINITION unchanged_definition(DWORD version = 4, LONG kind = 0) {
-    INS_PRINTER_DEFINITION d{};
+    INS_PRINTER_DEFINITION d = INS_PRINTER_DEFINITION_UNCHANGED;
     d.dwVersion = version;
     d.dwKind = kind;
     d.pPrinterName = "Fax";
     d.pPortName = "LPT1:";
     d.pDriverName = kind == 1 ? docket_driver : product_driver;
-    d.nSpawnInUserContext = -1;
-    d.nSeparateVdm = -1;
-    d.nServerShareFlag = -1;
-    d.nFileType = -1;
-    d.nMppfFlag = -1;
-    d.nIntensity = -1;
-    d.nDriverTimeout = -1;
-    d.nSecondTimeout = -1;
-    d.nPaperSize = -1;
-    d.nOrientation = -1;
-    d.nLeftMargin = -1;
-    d.nSubfileType = -1;
-    d.nJpegQuality = -1;
-    d.nCsidEnable = -1;
     return d;
 }
 

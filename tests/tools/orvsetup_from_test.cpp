@@ -110,3 +110,42 @@ TEST_F(OrvsetupFrom, TheDescriptionAloneNamesThePlatform) {
 }
 
 }  // namespace
+
+// A setup author's first try on each family: a printer from a readable definition on a
+// sample machine, made the default; a definition with a rejected selection afterwards
+// leaves the machine's printers exactly as they were.
+TEST_F(OrvsetupFrom, ASamplePrinterIsMadeAndARejectedDefinitionChangesNothing) {
+    const std::filesystem::path definitions = samples.parent_path() / "printers";
+    const std::string machine = "--machine " + folder.string();
+    auto view = [&] { return orvsetup(machine + " printers").output; };
+
+    RunnerOutput run = orvsetup(machine + " --from " + (samples / "orvana-nt4.toml").string() +
+                                " call insAddPrinter @printer:" + (definitions / "prism-fax.toml").string() +
+                                " call insSetDefaultPrinter 'Orvana Prism Fax'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output, "insAddPrinter -> 0\n  seen: WM_WININICHANGE 'devices'\n"
+                          "insSetDefaultPrinter -> 0\n  seen: WM_WININICHANGE null\n");
+    const std::string before = view();
+    EXPECT_NE(before.find("driver settings   31 in HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\"
+                          "Orvana Prism Fax\\PrinterDriverData"),
+              std::string::npos)
+        << before;
+    EXPECT_NE(before.find("    print quality   204\n    y resolution    196\n"), std::string::npos) << "resolution pair 2";
+    EXPECT_NE(before.find("default printer: Orvana Prism Fax,winspool,Ne"), std::string::npos) << before;
+
+    run = orvsetup(machine + " call insAddPrinter @printer:" + (definitions / "prism-fax-rejected.toml").string());
+    EXPECT_EQ(run.output, "insAddPrinter -> -7\n  | Printer installer WARNING: Invalid file type specified for insAddPrinter\n");
+    EXPECT_EQ(view(), before);
+
+    std::filesystem::remove_all(folder);
+    run = orvsetup(machine + " --from " + (samples / "orvana-win98.toml").string() + " call insAddPrinter @printer:" +
+                   (definitions / "docket-98.toml").string() + " call insSetDefaultPrinter 'Orvana Docket'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string docket = view();
+    EXPECT_NE(docket.find("  WIN.INI [Orvana Docket,ORVFAX1]\n    Y Resolution=196\n    Paper Size=1\n    Orientation=1\n"),
+              std::string::npos)
+        << docket;
+    EXPECT_NE(docket.find("  C:\\WINDOWS\\orvfxb.ini\n    [OWNER]\n"), std::string::npos) << docket;
+    EXPECT_NE(docket.find("    [DOCKET]\n    LibraryName="), std::string::npos) << docket;
+    EXPECT_NE(docket.find("default printer: Orvana Docket,ORVFAX16,ORVFAX1:"), std::string::npos) << docket;
+}
