@@ -32,9 +32,12 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insFinishPrinterName", x.finish_printer_name);
     find_export(library, "insIsPrinterPresent", x.is_printer_present);
     find_export(library, "insDelPrinter", x.del_printer);
+    find_export(library, "insAddPrinter", x.add_printer);
+    find_export(library, "insAddPrinterEx", x.add_printer_ex);
+    find_export(library, "insGetDefaultPrinter", x.get_default_printer);
+    find_export(library, "insSetDefaultPrinter", x.set_default_printer);
     return x;
 }
-
 
 void Session::report(std::string_view step, const Facts& facts) {
     std::string text = line(scenario_, step, facts);

@@ -35,6 +35,10 @@ struct Exports {
     decltype(&::insFinishPrinterName) finish_printer_name = nullptr;
     decltype(&::insIsPrinterPresent) is_printer_present = nullptr;
     decltype(&::insDelPrinter) del_printer = nullptr;
+    decltype(&::insAddPrinter) add_printer = nullptr;
+    decltype(&::insAddPrinterEx) add_printer_ex = nullptr;
+    decltype(&::insGetDefaultPrinter) get_default_printer = nullptr;
+    decltype(&::insSetDefaultPrinter) set_default_printer = nullptr;
 };
 
 // Every export the library has of these; the others stay null.

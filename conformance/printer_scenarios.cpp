@@ -1,0 +1,166 @@
+// Printer creation through the library: a new printer of each kind, one created with
+// selections at their edges, an existing printer updated, and rejected selections,
+// each looked at through the spooler's record, the DEVMODE and the driver settings.
+#include "printer_facts.h"
+#include "product_driver.h"
+#include "scenarios.h"
+
+#include <string>
+
+namespace conformance {
+
+namespace {
+
+enum Kind : LONG_PTR { plain = 0, docket = 1, prism = 2 };
+
+// A version 3 definition that leaves every setting as it is (or at its default for a
+// new printer): a printer of the product's driver of that kind on LPT1:.
+INS_PRINTER_DEFINITION unchanged_definition(const char* name, Kind kind) {
+    INS_PRINTER_DEFINITION d{};
+    d.dwVersion = 3;
+    d.dwKind = kind;
+    d.pPrinterName = name;
+    d.pPortName = "LPT1:";
+    d.pDriverName = kind == docket ? product_models().docket : product_models().plain;
+    d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = d.nFileType = d.nMppfFlag = -1;
+    d.nIntensity = d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
+    d.nLeftMargin = d.nSubfileType = d.nJpegQuality = d.nCsidEnable = -1;
+    return d;
+}
+
+void add(Session& s, const std::string& step, const INS_PRINTER_DEFINITION& definition) {
+    LONG result = s.x.add_printer(&definition);
+    s.result(step, result, printer_record(definition.pPrinterName));
+}
+
+// The record, the DEVMODE and the settings of a printer the library made.
+void look_at(Session& s, const std::string& step, const char* name) {
+    s.report(step + ": DEVMODE", printer_devmode(name));
+    report_settings(s, step + ": settings", name);
+}
+
+void new_printers(Session& s) {
+    struct New {
+        const char* step;
+        const char* name;
+        Kind kind;
+    };
+    for (const New& printer : {New{"a plain printer", "OrvConformance Plain", plain},
+                               New{"a Prism printer", "OrvConformance Prism", prism},
+                               New{"a Docket printer", "OrvConformance Docket", docket}}) {
+        remove_printer(printer.name);
+        add(s, printer.step, unchanged_definition(printer.name, printer.kind));
+        look_at(s, printer.step, printer.name);
+        remove_printer(printer.name);
+    }
+}
+
+// Every selection at the edge where it is still taken, and the DEVMODE defaults.
+void selections(Session& s) {
+    const char name[] = "OrvConformance Selections";
+    remove_printer(name);
+    INS_PRINTER_DEFINITION d = unchanged_definition(name, docket);
+    d.pPrintProcessor = "";
+    d.pDatatype = "NT EMF 1.003";
+    d.pOutputDirectory = "";
+    d.pOutputPrefix = "PAGE";
+    d.nSpawnInUserContext = 7;
+    d.nSeparateVdm = 3;
+    d.nServerShareFlag = 0;
+    d.nFileType = 5;
+    d.nMppfFlag = 0;
+    d.nSpoolMode = 2;
+    d.nColorMode = 5;
+    d.nDitherPattern = 7;
+    d.nNtDitherPattern = 16;
+    d.nIntensity = 100;
+    d.nDriverTimeout = 0;
+    d.nResolution = 2;
+    d.nPaperSize = DMPAPER_A4;
+    d.nOrientation = 5;
+    d.pDocketLibrary = "";
+    d.nLeftMargin = -2;
+    d.nPrintMode = 3;
+    d.nJpegQuality = 255;
+    d.nCsidEnable = 2;
+    d.pCsidName = "";
+    d.pCsidNumber = "+1 555 0100";
+    add(s, "a printer with selections at their edges", d);
+    look_at(s, "with selections", name);
+    remove_printer(name);
+}
+
+// An existing printer: the spool mode replaces its attributes, an empty processor keeps
+// its own, and a setting its key lacks is not added.
+void update(Session& s) {
+    const char name[] = "OrvConformance Update";
+    remove_printer(name);
+    s.report("an existing printer", add_plain_printer(name));
+    add(s, "updated with the defaults", unchanged_definition(name, plain));
+    look_at(s, "updated", name);
+
+    INS_PRINTER_DEFINITION d = unchanged_definition(name, prism);
+    d.pPrintProcessor = "";
+    d.nSpoolMode = 3;
+    d.nFileType = 2;
+    d.nJpegQuality = 80;
+    d.nResolution = 9;
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, settings_key(name).c_str());
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, settings_key(name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExA(key, "File Type", 0, REG_SZ, reinterpret_cast<const BYTE*>("GIF"), 4);
+    RegCloseKey(key);
+    add(s, "updated with a key of one value", d);
+    look_at(s, "updated again", name);
+    remove_printer(name);
+}
+
+// Each rejection on a new printer and on an existing one: -7, its message, and nothing
+// added or changed.
+void rejections(Session& s) {
+    const char fresh[] = "OrvConformance Rejected";
+    const char existing[] = "OrvConformance Kept";
+    remove_printer(fresh);
+    remove_printer(existing);
+    add(s, "the printer kept", unchanged_definition(existing, plain));
+    struct Rejection {
+        const char* step;
+        void (*select)(INS_PRINTER_DEFINITION&);
+    };
+    const Rejection rejected[] = {
+        {"spool mode 4", [](INS_PRINTER_DEFINITION& d) { d.nSpoolMode = 4; }},
+        {"file type 9", [](INS_PRINTER_DEFINITION& d) { d.nFileType = 9; }},
+        {"NT dither 17", [](INS_PRINTER_DEFINITION& d) { d.nNtDitherPattern = 17; }},
+        {"JPEG quality 256", [](INS_PRINTER_DEFINITION& d) { d.nJpegQuality = 256; }},
+        {"intensity 201", [](INS_PRINTER_DEFINITION& d) { d.nIntensity = 201; }},
+        {"file type 9 and intensity 201", [](INS_PRINTER_DEFINITION& d) {
+             d.nFileType = 9;
+             d.nIntensity = 201;
+         }},
+    };
+    for (const Rejection& rejection : rejected) {
+        for (const char* name : {fresh, existing}) {
+            INS_PRINTER_DEFINITION d = unchanged_definition(name, plain);
+            d.nSpoolMode = 2;
+            d.nFileType = 5;
+            rejection.select(d);
+            add(s, std::string(rejection.step) + (name == fresh ? " for a new printer" : " for an existing one"), d);
+        }
+    }
+    report_settings(s, "the printer kept, after", existing);
+    remove_printer(existing);
+    remove_printer(fresh);
+}
+
+}  // namespace
+
+std::vector<Scenario> printer_scenarios() {
+    return {
+        {"NewPrinters", {"insAddPrinter"}, new_printers},
+        {"PrinterSelections", {"insAddPrinter"}, selections},
+        {"PrinterUpdate", {"insAddPrinter"}, update},
+        {"PrinterRejections", {"insAddPrinter"}, rejections},
+    };
+}
+
+}  // namespace conformance

@@ -1,0 +1,111 @@
+// The 95/98 driver's files as printer creation writes them: the printer's device
+// section of WIN.INI and the driver's private ini file in the Windows directory, for a
+// plain and a Docket printer, and again for a definition that leaves everything as it
+// is. On the NT family the same calls must leave both alone.
+#include "printer_facts.h"
+#include "product_driver.h"
+#include "scenarios.h"
+#include "scratch_files.h"
+
+#include <string>
+
+namespace conformance {
+
+namespace {
+
+struct FilesPrinter {
+    const char* name;
+    const char* port;
+    const char* section;  // its WIN.INI device section
+    const char* ini;      // the driver's private ini file
+};
+const FilesPrinter plain_printer = {"OrvConformance Files", "LPT1:", "OrvConformance Files,LPT1", "orvlotus.ini"};
+const FilesPrinter docket_printer = {"OrvConformance Docket Files", "FILE:", "OrvConformance Docket Files,FILE", "orvfxb.ini"};
+
+std::string in_windows_directory(const char* file) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    std::string path = windows;
+    if (path.back() != '\\') path += '\\';
+    return path + file;
+}
+
+void clear(const FilesPrinter& printer) {
+    remove_printer(printer.name);
+    WriteProfileStringA(printer.section, nullptr, nullptr);
+    remove_scratch_file(in_windows_directory(printer.ini).c_str());
+}
+
+void report_files(Session& s, const std::string& step, const FilesPrinter& printer) {
+    Facts section;
+    for (const char* key : {"Y Resolution", "Paper Size", "Orientation"}) {
+        char value[32] = "#";
+        GetProfileStringA(printer.section, key, "(none)", value, sizeof value);
+        section.text(key, value);
+    }
+    s.report(step + ": WIN.INI section", section);
+    s.report(step + ": " + printer.ini, Facts().text("file", read_scratch_file(in_windows_directory(printer.ini).c_str())));
+    s.report(step + ": DEVMODE", printer_devmode(printer.name));
+}
+
+INS_PRINTER_DEFINITION definition(const FilesPrinter& printer, LONG_PTR kind, const char* model) {
+    INS_PRINTER_DEFINITION d{};
+    d.dwVersion = 3;
+    d.dwKind = kind;
+    d.pPrinterName = printer.name;
+    d.pPortName = printer.port;
+    d.pDriverName = model;
+    d.pOutputDirectory = scratch_directory;
+    d.pOutputPrefix = "PAGE";
+    d.pOutputExtension = "TIF";
+    d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = -1;
+    d.nFileType = 5;
+    d.nMppfFlag = 0;
+    d.nIntensity = 200;
+    d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
+    d.nLeftMargin = 12;
+    d.nSubfileType = -1;
+    d.nJpegQuality = -1;
+    d.nCsidEnable = 1;
+    d.pCsidName = "Ann";
+    d.pCsidNumber = "";
+    return d;
+}
+
+void win9x_files(Session& s) {
+    make_scratch_directory(scratch_directory);
+    clear(plain_printer);
+    clear(docket_printer);
+
+    const INS_PRINTER_DEFINITION plain = definition(plain_printer, 0, product_models().plain);
+    s.result("a plain printer", s.x.add_printer(&plain));
+    report_files(s, "plain", plain_printer);
+
+    INS_PRINTER_DEFINITION docket = definition(docket_printer, 1, product_models().docket);
+    docket.pDocketLibrary = "ORVDOCK.DLL";
+    docket.nMppfFlag = 3;
+    docket.nIntensity = -1;
+    s.result("a Docket printer", s.x.add_printer(&docket));
+    report_files(s, "Docket", docket_printer);
+
+    // Version 1 has no CSID fields: CSID goes off, everything else stays as read.
+    INS_PRINTER_DEFINITION again = definition(plain_printer, 0, product_models().plain);
+    again.dwVersion = 1;
+    again.pOutputDirectory = again.pOutputPrefix = again.pOutputExtension = nullptr;
+    again.nFileType = again.nMppfFlag = again.nIntensity = -1;
+    s.result("the plain printer again with version 1", s.x.add_printer(&again));
+    report_files(s, "again", plain_printer);
+
+    clear(plain_printer);
+    clear(docket_printer);
+}
+
+}  // namespace
+
+std::vector<Scenario> win9x_file_scenarios() {
+    return {
+        {"Win9xDriverFiles", {"insAddPrinter"}, win9x_files},
+    };
+}
+
+}  // namespace conformance
