@@ -1,6 +1,7 @@
 #include "printer_facts.h"
 
 #include "product_driver.h"
+#include "system_version.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -11,19 +12,8 @@ namespace conformance {
 
 namespace {
 
-bool is_nt() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
-bool is_nt5() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion == 5;
-}
+// The library keeps Windows 2000's printer settings under SOFTWARE.
+bool is_nt5() { return system_is_nt() && system_version().dwMajorVersion == 5; }
 
 const char nt5_printers[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\";
 const char printers[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Printers\\";
@@ -120,7 +110,7 @@ Facts printer_devmode(const char* name) {
         .number("quality", mode->dmPrintQuality)
         .number("y_resolution", mode->dmYResolution)
         .hex("fields", mode->dmFields);
-    if (!is_nt()) {
+    if (!system_is_nt()) {
         if (reaches_intensity(*mode))
             facts.number("intensity", reinterpret_cast<const BYTE*>(mode)[intensity_offset]);
         else

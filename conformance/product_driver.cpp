@@ -1,21 +1,12 @@
 #include "product_driver.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <winsim/windows.h>
-#endif
+#include "system_version.h"
 
 #include <string>
 
 namespace conformance {
 
-const ProductModels& product_models() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    GetVersionExA(&version);
-    return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? nt_models : win9x_models;
-}
+const ProductModels& product_models() { return system_is_nt() ? nt_models : win9x_models; }
 
 #ifdef _WIN32
 unsigned long lay_out_product_driver() {
@@ -30,8 +21,8 @@ unsigned long lay_out_product_driver() {
         return GetLastError();
     const std::string target = std::string(directory) + "\\" + product_driver_file;
     if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) return GetLastError();
-    const ProductModels& models = product_models();
-    const bool nt = &models == &nt_models;
+    const bool nt = system_is_nt();
+    const ProductModels& models = nt ? nt_models : win9x_models;
     for (const char* model : {models.plain, models.docket}) {
         DRIVER_INFO_3A info{};
         info.cVersion = nt ? 3 : 0;
