@@ -1,6 +1,7 @@
 #include "printer_facts.h"
 
 #include "product_driver.h"
+#include "scratch_files.h"
 #include "system_version.h"
 
 #include <algorithm>
@@ -59,13 +60,32 @@ std::string settings_key(const char* name) {
     return std::string(is_nt5() ? nt5_printers : printers) + name + "\\PrinterDriverData";
 }
 
-void remove_printer(const char* name) {
+std::string driver_ini_path(const char* file) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    std::string path = windows;
+    if (path.back() != '\\') path += '\\';
+    return path + file;
+}
+
+void remove_driver_ini_files() {
+    for (const char* file : {plain_ini, docket_ini}) remove_scratch_file(driver_ini_path(file).c_str());
+}
+
+std::string device_section(const char* name, const char* port) {
+    std::string section = std::string(name) + "," + port;
+    if (section.back() == ':') section.pop_back();
+    return section;
+}
+
+void remove_printer(const char* name, const char* port) {
     PrinterHandle printer;
     PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
     if (OpenPrinterA(const_cast<char*>(name), &printer.handle, &defaults)) DeletePrinter(printer.handle);
     const std::string key = std::string(nt5_printers) + name;
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (key + "\\PrinterDriverData").c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+    WriteProfileStringA(device_section(name, port).c_str(), nullptr, nullptr);
 }
 
 Facts add_plain_printer(const char* name) {

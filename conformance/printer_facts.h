@@ -34,10 +34,21 @@ struct PrinterHandle {
 // it has none or cannot be read (the block then stays empty).
 DEVMODEA* read_record(HANDLE printer, std::unique_ptr<BYTE[]>& block);
 
-// Deletes the printer with the spooler, and its driver-settings key where the library
+// Deletes the printer with the spooler, its driver-settings key where the library
 // keeps it apart from the spooler's own key (Windows 2000's SOFTWARE tree, which Wine's
-// spooler does not know).
-void remove_printer(const char* name);
+// spooler does not know), and the WIN.INI device section 95/98 creation gives it.
+void remove_printer(const char* name, const char* port = "LPT1:");
+
+// The 95/98 driver's private ini file of a printer kind, in the Windows directory.
+std::string driver_ini_path(const char* file);
+inline constexpr char plain_ini[] = "orvlotus.ini";
+inline constexpr char docket_ini[] = "orvfxb.ini";
+// Removes both, which every 95/98 creation writes.
+void remove_driver_ini_files();
+
+// The WIN.INI section of a printer's 95/98 driver settings: "name,port" without the
+// port's colon.
+std::string device_section(const char* name, const char* port);
 
 // Adds a printer of the product's driver on LPT1: with the spooler alone, as a machine
 // that had it already; TRUE or FALSE with the last error in the facts.

@@ -40,6 +40,7 @@ void look_at(Session& s, const std::string& step, const char* name) {
 }
 
 void new_printers(Session& s) {
+    remove_driver_ini_files();
     struct New {
         const char* step;
         const char* name;
@@ -53,15 +54,17 @@ void new_printers(Session& s) {
         look_at(s, printer.step, printer.name);
         remove_printer(printer.name);
     }
+    remove_driver_ini_files();
 }
 
 // Every selection at the edge where it is still taken, and the DEVMODE defaults.
 void selections(Session& s) {
+    remove_driver_ini_files();
     const char name[] = "OrvConformance Selections";
     remove_printer(name);
     INS_PRINTER_DEFINITION d = unchanged_definition(name, docket);
     d.pPrintProcessor = "";
-    d.pDatatype = "NT EMF 1.003";
+    d.pDatatype = "RAW";
     d.pOutputDirectory = "";
     d.pOutputPrefix = "PAGE";
     d.nSpawnInUserContext = 7;
@@ -88,11 +91,13 @@ void selections(Session& s) {
     add(s, "a printer with selections at their edges", d);
     look_at(s, "with selections", name);
     remove_printer(name);
+    remove_driver_ini_files();
 }
 
 // An existing printer: the spool mode replaces its attributes, an empty processor keeps
 // its own, and a setting its key lacks is not added.
 void update(Session& s) {
+    remove_driver_ini_files();
     const char name[] = "OrvConformance Update";
     remove_printer(name);
     s.report("an existing printer", add_plain_printer(name));
@@ -113,11 +118,13 @@ void update(Session& s) {
     add(s, "updated with a key of one value", d);
     look_at(s, "updated again", name);
     remove_printer(name);
+    remove_driver_ini_files();
 }
 
 // Each rejection on a new printer and on an existing one: -7, its message, and nothing
 // added or changed.
 void rejections(Session& s) {
+    remove_driver_ini_files();
     const char fresh[] = "OrvConformance Rejected";
     const char existing[] = "OrvConformance Kept";
     remove_printer(fresh);
@@ -150,6 +157,7 @@ void rejections(Session& s) {
     report_settings(s, "the printer kept, after", existing);
     remove_printer(existing);
     remove_printer(fresh);
+    remove_driver_ini_files();
 }
 
 }  // namespace

@@ -16,35 +16,28 @@ namespace {
 struct FilesPrinter {
     const char* name;
     const char* port;
-    const char* section;  // its WIN.INI device section
-    const char* ini;      // the driver's private ini file
+    const char* ini;  // the driver's private ini file
 };
-const FilesPrinter plain_printer = {"OrvConformance Files", "LPT1:", "OrvConformance Files,LPT1", "orvlotus.ini"};
-const FilesPrinter docket_printer = {"OrvConformance Docket Files", "FILE:", "OrvConformance Docket Files,FILE", "orvfxb.ini"};
+// FILE: gives a section whose port has lost its colon.
+const FilesPrinter plain_printer = {"OrvConformance Files", "LPT1:", plain_ini};
+const FilesPrinter docket_printer = {"OrvConformance Docket Files", "FILE:", docket_ini};
 
-std::string in_windows_directory(const char* file) {
-    char windows[MAX_PATH];
-    GetWindowsDirectoryA(windows, sizeof windows);
-    std::string path = windows;
-    if (path.back() != '\\') path += '\\';
-    return path + file;
-}
-
-void clear(const FilesPrinter& printer) {
-    remove_printer(printer.name);
-    WriteProfileStringA(printer.section, nullptr, nullptr);
-    remove_scratch_file(in_windows_directory(printer.ini).c_str());
+void clear() {
+    remove_printer(plain_printer.name, plain_printer.port);
+    remove_printer(docket_printer.name, docket_printer.port);
+    remove_driver_ini_files();
 }
 
 void report_files(Session& s, const std::string& step, const FilesPrinter& printer) {
-    Facts section;
+    const std::string section_name = device_section(printer.name, printer.port);
+    Facts section = Facts().text("section", section_name);
     for (const char* key : {"Y Resolution", "Paper Size", "Orientation"}) {
         char value[32] = "#";
-        GetProfileStringA(printer.section, key, "(none)", value, sizeof value);
+        GetProfileStringA(section_name.c_str(), key, "(none)", value, sizeof value);
         section.text(key, value);
     }
     s.report(step + ": WIN.INI section", section);
-    s.report(step + ": " + printer.ini, Facts().text("file", read_scratch_file(in_windows_directory(printer.ini).c_str())));
+    s.report(step + ": " + printer.ini, Facts().text("file", read_scratch_file(driver_ini_path(printer.ini).c_str())));
     s.report(step + ": DEVMODE", printer_devmode(printer.name));
 }
 
@@ -74,8 +67,7 @@ INS_PRINTER_DEFINITION definition(const FilesPrinter& printer, LONG_PTR kind, co
 
 void win9x_files(Session& s) {
     make_scratch_directory(scratch_directory);
-    clear(plain_printer);
-    clear(docket_printer);
+    clear();
 
     const INS_PRINTER_DEFINITION plain = definition(plain_printer, 0, product_models().plain);
     s.result("a plain printer", s.x.add_printer(&plain));
@@ -96,8 +88,7 @@ void win9x_files(Session& s) {
     s.result("the plain printer again with version 1", s.x.add_printer(&again));
     report_files(s, "again", plain_printer);
 
-    clear(plain_printer);
-    clear(docket_printer);
+    clear();
 }
 
 }  // namespace
