@@ -146,6 +146,8 @@ void rejections(Session& s) {
          }},
     };
     for (const Rejection& rejection : rejected) {
+        // 95/98 take the NT-only selections: the new printer is made then, and goes again.
+        remove_printer(fresh);
         for (const char* name : {fresh, existing}) {
             INS_PRINTER_DEFINITION d = unchanged_definition(name, plain);
             d.nSpoolMode = 2;

@@ -6,6 +6,7 @@
 #include "product_driver.h"
 #include "scenarios.h"
 #include "scratch_files.h"
+#include "system_version.h"
 
 #include <string>
 
@@ -54,7 +55,8 @@ INS_PRINTER_DEFINITION definition(const FilesPrinter& printer, LONG_PTR kind, co
     d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = -1;
     d.nFileType = 5;
     d.nMppfFlag = 0;
-    d.nIntensity = 200;
+    // The highest intensity each family takes: NT's gray intensity ends at 100.
+    d.nIntensity = system_is_nt() ? 100 : 200;
     d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
     d.nLeftMargin = 12;
     d.nSubfileType = -1;
