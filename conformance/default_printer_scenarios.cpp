@@ -1,5 +1,6 @@
-// The user's default printer through the library: none set, one set by its name or by a
-// whole entry passed back, one not listed, and the entry it leaves in the profile.
+// The default printer through the library for a printer the spooler installed, so that
+// the entry it writes carries the spooler's own "Devices" entry, and what becomes of
+// the default when that printer goes. The system's own default is put back afterwards.
 #include "printer_facts.h"
 #include "scenarios.h"
 
@@ -10,19 +11,21 @@ namespace conformance {
 
 namespace {
 
-const char default_printer[] = "OrvConformance Default";
+const char installed_printer[] = "OrvConformance Default";
 
 std::string device_entry() {
     char entry[260] = "#";
-    GetProfileStringA("windows", "device", "(none)", entry, sizeof entry);
+    GetProfileStringA("windows", "device", "<none>", entry, sizeof entry);
     return entry;
 }
 
-void get(Session& s, const char* step, DWORD size) {
+// The entry read, as a setup program would keep it to pass back.
+std::string get(Session& s, const char* step) {
     char buffer[64];
     std::memset(buffer, '#', sizeof buffer);
-    LONG result = s.x.get_default_printer(buffer, size);
-    s.result(step, result, Facts().text("buffer", std::string(buffer, size)));
+    LONG result = s.x.get_default_printer(buffer, sizeof buffer);
+    s.result(step, result, Facts().text("buffer", buffer));
+    return buffer;
 }
 
 void set(Session& s, const char* step, const char* printer) {
@@ -30,26 +33,24 @@ void set(Session& s, const char* step, const char* printer) {
     s.result(step, result, Facts().text("device", device_entry()));
 }
 
-void default_printer_calls(Session& s) {
-    remove_printer(default_printer);
+void installed_default(Session& s) {
+    const std::string saved = device_entry();
+    remove_printer(installed_printer);
     WriteProfileStringA("windows", "device", nullptr);
-    get(s, "none set", 16);
-    s.report("the printer to be the default", add_plain_printer(default_printer));
-    set(s, "set by its name", default_printer);
-    get(s, "read back", 64);
-    get(s, "read into a buffer of 8", 8);
-    set(s, "set by a whole entry of another driver and port", "OrvConformance Default,Other Driver,COM9:");
-    set(s, "set of a printer not listed", "OrvConformance Nobody");
-    set(s, "set by an empty name", "");
-    remove_printer(default_printer);
-    WriteProfileStringA("windows", "device", nullptr);
+    s.report("the printer", add_plain_printer(installed_printer));
+    set(s, "set by its name", installed_printer);
+    const std::string entry = get(s, "read back");
+    set(s, "set by the entry read back", entry.c_str());
+    remove_printer(installed_printer);
+    get(s, "read once the printer is deleted");
+    WriteProfileStringA("windows", "device", saved == "<none>" ? nullptr : saved.c_str());
 }
 
 }  // namespace
 
 std::vector<Scenario> default_printer_scenarios() {
     return {
-        {"DefaultPrinter", {"insGetDefaultPrinter", "insSetDefaultPrinter"}, default_printer_calls},
+        {"DefaultInstalledPrinter", {"insGetDefaultPrinter", "insSetDefaultPrinter"}, installed_default},
     };
 }
 

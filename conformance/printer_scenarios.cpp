@@ -28,8 +28,9 @@ INS_PRINTER_DEFINITION unchanged_definition(const char* name, Kind kind) {
     return d;
 }
 
-void add(Session& s, const std::string& step, const INS_PRINTER_DEFINITION& definition) {
-    LONG result = s.x.add_printer(&definition);
+// With a source path the call is insAddPrinterEx's.
+void add(Session& s, const std::string& step, const INS_PRINTER_DEFINITION& definition, const char* source = nullptr) {
+    LONG result = source ? s.x.add_printer_ex(&definition, source) : s.x.add_printer(&definition);
     s.result(step, result, printer_record(definition.pPrinterName));
 }
 
@@ -101,7 +102,8 @@ void update(Session& s) {
     const char name[] = "OrvConformance Update";
     remove_printer(name);
     s.report("an existing printer", add_plain_printer(name));
-    add(s, "updated with the defaults", unchanged_definition(name, plain));
+    // No dialog program is named, so the source path copies nothing.
+    add(s, "updated with the defaults", unchanged_definition(name, plain), "C:\\ORVCONF\\SETUP\\ORV32DLG.EXE");
     look_at(s, "updated", name);
 
     INS_PRINTER_DEFINITION d = unchanged_definition(name, prism);
@@ -168,7 +170,7 @@ std::vector<Scenario> printer_scenarios() {
     return {
         {"NewPrinters", {"insAddPrinter"}, new_printers},
         {"PrinterSelections", {"insAddPrinter"}, selections},
-        {"PrinterUpdate", {"insAddPrinter"}, update},
+        {"PrinterUpdate", {"insAddPrinter", "insAddPrinterEx"}, update},
         {"PrinterRejections", {"insAddPrinter"}, rejections},
     };
 }

@@ -160,7 +160,7 @@ TEST(ConformanceScenarios, PrinterScenariosRepeatOnTheSameSystem) {
         SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
         auto machine = winsim::Machine::create(platform);
         for (const char* name : {"ProductDriver", "NewPrinters", "PrinterSelections", "PrinterUpdate", "PrinterRejections",
-                                 "Win9xDriverFiles", "DefaultPrinter"}) {
+                                 "Win9xDriverFiles", "DefaultInstalledPrinter"}) {
             const conformance::Scenario* scenario = conformance::find_scenario(name);
             ASSERT_NE(scenario, nullptr) << name;
             const std::string first = play_on(*machine, *scenario);
