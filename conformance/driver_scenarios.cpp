@@ -2,7 +2,6 @@
 // without a DEVMODE, the DEVMODE its driver makes, and one a program hands back. What
 // the library does with a printer's DEVMODE rests on these answers.
 #include "printer_facts.h"
-#include "product_driver.h"
 #include "scenarios.h"
 
 #include <cstddef>

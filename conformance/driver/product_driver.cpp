@@ -5,6 +5,7 @@
 // offset 206 of the DEVMODE as the library reads it.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
