@@ -158,6 +158,16 @@ void rejections(Session& s) {
             add(s, std::string(rejection.step) + (name == fresh ? " for a new printer" : " for an existing one"), d);
         }
     }
+    // Versions the library does not read refuse the call before anything is recorded.
+    for (DWORD_PTR version : {0, 5}) {
+        INS_PRINTER_DEFINITION d = unchanged_definition(fresh, plain);
+        d.dwVersion = version;
+        add(s, "definition version " + std::to_string(version), d);
+    }
+    // The spooler's refusal comes back with its code and the name of the printer.
+    INS_PRINTER_DEFINITION unknown_driver = unchanged_definition(fresh, plain);
+    unknown_driver.pDriverName = "OrvConformance Nobody's Driver";
+    add(s, "a driver nobody installed", unknown_driver);
     report_settings(s, "the printer kept, after", existing);
     remove_printer(existing);
     remove_printer(fresh);
