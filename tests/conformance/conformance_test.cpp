@@ -193,6 +193,23 @@ TEST(ConformanceScenarios, SetUpLaysOutTheProductsDriver) {
     }
 }
 
+// The lane reads a new printer's settings where the library writes them: Windows 2000's
+// SOFTWARE tree, every other version's SYSTEM tree. A wrong key would read as none.
+TEST(ConformanceScenarios, ReadNewPrintersSettingsWhereTheLibraryKeepsThem) {
+    for (winsim::Platform platform : {winsim::Platform::win98, winsim::Platform::nt4, winsim::Platform::win2000}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        const std::string text = play_on(*machine, *conformance::find_scenario("NewPrinters"));
+        if (text.find("\tskipped=") != std::string::npos) GTEST_SKIP() << "the library does not create printers yet: " << text;
+        EXPECT_NE(text.find("a plain printer: settings\tvalues=28\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("a Prism printer: settings\tvalues=31\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("a Docket printer: settings\tvalues=29\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("a Docket printer: settings: Docket Library\ttype=1 data=\"ORV32MM.DLL\\x00\"\n"),
+                  std::string::npos)
+            << text;
+    }
+}
+
 // On Windows the scenarios share one process, so each must find the library as a fresh
 // process has it: a refusal's error flag must not carry into the next scenario.
 TEST(ConformanceScenarios, StartWithTheLibraryFresh) {
