@@ -4,6 +4,7 @@
 // is. On the NT family the same calls must leave both alone.
 #include "printer_facts.h"
 #include "product_driver.h"
+#include "resource_module.h"
 #include "scenarios.h"
 #include "scratch_files.h"
 #include "system_version.h"
@@ -22,11 +23,16 @@ struct FilesPrinter {
 // FILE: gives a section whose port has lost its colon.
 const FilesPrinter plain_printer = {"OrvConformance Files", "LPT1:", plain_ini};
 const FilesPrinter docket_printer = {"OrvConformance Docket Files", "FILE:", docket_ini};
+// Its ini file and sections are named by the 16-bit driver's resource module.
+const FilesPrinter module_printer = {"OrvConformance Module Files", "LPT1:", "orvfax16.ini"};
+const std::string resource_module_path = std::string(scratch_directory) + "\\ORVFAX16.DRV";
 
 void clear() {
-    remove_printer(plain_printer.name, plain_printer.port);
-    remove_printer(docket_printer.name, docket_printer.port);
-    remove_driver_ini_files();
+    for (const FilesPrinter* printer : {&plain_printer, &docket_printer, &module_printer}) {
+        remove_printer(printer->name, printer->port);
+        remove_scratch_file(driver_ini_path(printer->ini).c_str());
+    }
+    remove_scratch_file(resource_module_path.c_str());
 }
 
 void report_files(Session& s, const std::string& step, const FilesPrinter& printer) {
@@ -89,6 +95,14 @@ void win9x_files(Session& s) {
     again.nFileType = again.nMppfFlag = again.nIntensity = -1;
     s.result("the plain printer again with version 1", s.x.add_printer(&again));
     report_files(s, "again", plain_printer);
+
+    // Version 4 names the resource module, which the library reads through the thunk.
+    write_scratch_file(resource_module_path.c_str(), driver_resource_module());
+    INS_PRINTER_DEFINITION named = definition(module_printer, 1, product_models().docket);
+    named.dwVersion = 4;
+    named.pResourceModule16 = resource_module_path.c_str();
+    s.result("a Docket printer with the driver's resource module", s.x.add_printer(&named));
+    report_files(s, "named by the module", module_printer);
 
     clear();
 }
