@@ -171,6 +171,8 @@ TEST(ConformanceScenarios, PrinterScenariosRepeatOnTheSameSystem) {
         const std::string windows(winsim::platform_info(platform).windows_directory);
         EXPECT_FALSE(machine->files().exists(windows + "\\orvlotus.ini"));
         EXPECT_FALSE(machine->files().exists(windows + "\\orvfxb.ini"));
+        EXPECT_FALSE(machine->files().exists(windows + "\\orvfax16.ini"));
+        EXPECT_FALSE(machine->files().exists("C:\\ORVCONF\\ORVFAX16.DRV"));
         EXPECT_FALSE(machine->registry().key_exists(
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\OrvConformance Update"));
     }
