@@ -45,6 +45,19 @@ Facts value_facts(DWORD type, const BYTE* data, DWORD size) {
 
 }  // namespace
 
+INS_PRINTER_DEFINITION unchanged_definition(const char* name, Kind kind, const char* port) {
+    INS_PRINTER_DEFINITION d{};
+    d.dwVersion = 3;
+    d.dwKind = kind;
+    d.pPrinterName = name;
+    d.pPortName = port;
+    d.pDriverName = kind == docket ? product_models().docket : product_models().plain;
+    d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = d.nFileType = d.nMppfFlag = -1;
+    d.nIntensity = d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
+    d.nLeftMargin = d.nSubfileType = d.nJpegQuality = d.nCsidEnable = -1;
+    return d;
+}
+
 DEVMODEA* read_record(HANDLE printer, std::unique_ptr<BYTE[]>& block) {
     block.reset();
     DWORD needed = 0;

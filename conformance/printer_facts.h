@@ -34,6 +34,13 @@ struct PrinterHandle {
 // it has none or cannot be read (the block then stays empty).
 DEVMODEA* read_record(HANDLE printer, std::unique_ptr<BYTE[]>& block);
 
+enum Kind : LONG_PTR { plain = 0, docket = 1, prism = 2 };
+
+// A version 3 definition that leaves every setting as it is (or at its default for a
+// new printer): a printer of the product's driver of that kind, on LPT1: unless a port
+// is given.
+INS_PRINTER_DEFINITION unchanged_definition(const char* name, Kind kind, const char* port = "LPT1:");
+
 // Deletes the printer with the spooler, its driver-settings key where the library
 // keeps it apart from the spooler's own key (Windows 2000's SOFTWARE tree, which Wine's
 // spooler does not know), and the WIN.INI device section 95/98 creation gives it.

@@ -11,23 +11,6 @@ namespace conformance {
 
 namespace {
 
-enum Kind : LONG_PTR { plain = 0, docket = 1, prism = 2 };
-
-// A version 3 definition that leaves every setting as it is (or at its default for a
-// new printer): a printer of the product's driver of that kind on LPT1:.
-INS_PRINTER_DEFINITION unchanged_definition(const char* name, Kind kind) {
-    INS_PRINTER_DEFINITION d{};
-    d.dwVersion = 3;
-    d.dwKind = kind;
-    d.pPrinterName = name;
-    d.pPortName = "LPT1:";
-    d.pDriverName = kind == docket ? product_models().docket : product_models().plain;
-    d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = d.nFileType = d.nMppfFlag = -1;
-    d.nIntensity = d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
-    d.nLeftMargin = d.nSubfileType = d.nJpegQuality = d.nCsidEnable = -1;
-    return d;
-}
-
 // With a source path the call is insAddPrinterEx's.
 void add(Session& s, const std::string& step, const INS_PRINTER_DEFINITION& definition, const char* source = nullptr) {
     LONG result = source ? s.x.add_printer_ex(&definition, source) : s.x.add_printer(&definition);

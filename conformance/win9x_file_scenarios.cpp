@@ -3,7 +3,6 @@
 // plain and a Docket printer, and again for a definition that leaves everything as it
 // is. On the NT family the same calls must leave both alone.
 #include "printer_facts.h"
-#include "product_driver.h"
 #include "resource_module.h"
 #include "scenarios.h"
 #include "scratch_files.h"
@@ -48,25 +47,17 @@ void report_files(Session& s, const std::string& step, const FilesPrinter& print
     s.report(step + ": DEVMODE", printer_devmode(printer.name));
 }
 
-INS_PRINTER_DEFINITION definition(const FilesPrinter& printer, LONG_PTR kind, const char* model) {
-    INS_PRINTER_DEFINITION d{};
-    d.dwVersion = 3;
-    d.dwKind = kind;
-    d.pPrinterName = printer.name;
-    d.pPortName = printer.port;
-    d.pDriverName = model;
+// The settings the 95/98 files take, each away from its default.
+INS_PRINTER_DEFINITION definition(const FilesPrinter& printer, Kind kind) {
+    INS_PRINTER_DEFINITION d = unchanged_definition(printer.name, kind, printer.port);
     d.pOutputDirectory = scratch_directory;
     d.pOutputPrefix = "PAGE";
     d.pOutputExtension = "TIF";
-    d.nSpawnInUserContext = d.nSeparateVdm = d.nServerShareFlag = -1;
     d.nFileType = 5;
     d.nMppfFlag = 0;
     // The highest intensity each family takes: NT's gray intensity ends at 100.
     d.nIntensity = system_is_nt() ? 100 : 200;
-    d.nDriverTimeout = d.nSecondTimeout = d.nPaperSize = d.nOrientation = -1;
     d.nLeftMargin = 12;
-    d.nSubfileType = -1;
-    d.nJpegQuality = -1;
     d.nCsidEnable = 1;
     d.pCsidName = "Ann";
     d.pCsidNumber = "";
@@ -77,19 +68,19 @@ void win9x_files(Session& s) {
     make_scratch_directory(scratch_directory);
     clear();
 
-    const INS_PRINTER_DEFINITION plain = definition(plain_printer, 0, product_models().plain);
-    s.result("a plain printer", s.x.add_printer(&plain));
+    const INS_PRINTER_DEFINITION first = definition(plain_printer, plain);
+    s.result("a plain printer", s.x.add_printer(&first));
     report_files(s, "plain", plain_printer);
 
-    INS_PRINTER_DEFINITION docket = definition(docket_printer, 1, product_models().docket);
-    docket.pDocketLibrary = "ORVDOCK.DLL";
-    docket.nMppfFlag = 3;
-    docket.nIntensity = -1;
-    s.result("a Docket printer", s.x.add_printer(&docket));
+    INS_PRINTER_DEFINITION with_library = definition(docket_printer, docket);
+    with_library.pDocketLibrary = "ORVDOCK.DLL";
+    with_library.nMppfFlag = 3;
+    with_library.nIntensity = -1;
+    s.result("a Docket printer", s.x.add_printer(&with_library));
     report_files(s, "Docket", docket_printer);
 
     // Version 1 has no CSID fields: CSID goes off, everything else stays as read.
-    INS_PRINTER_DEFINITION again = definition(plain_printer, 0, product_models().plain);
+    INS_PRINTER_DEFINITION again = definition(plain_printer, plain);
     again.dwVersion = 1;
     again.pOutputDirectory = again.pOutputPrefix = again.pOutputExtension = nullptr;
     again.nFileType = again.nMppfFlag = again.nIntensity = -1;
@@ -98,7 +89,7 @@ void win9x_files(Session& s) {
 
     // Version 4 names the resource module, which the library reads through the thunk.
     write_scratch_file(resource_module_path.c_str(), driver_resource_module());
-    INS_PRINTER_DEFINITION named = definition(module_printer, 1, product_models().docket);
+    INS_PRINTER_DEFINITION named = definition(module_printer, docket);
     named.dwVersion = 4;
     named.pResourceModule16 = resource_module_path.c_str();
     s.result("a Docket printer with the driver's resource module", s.x.add_printer(&named));
