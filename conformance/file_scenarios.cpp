@@ -4,6 +4,7 @@
 #include "scenarios.h"
 #include "scratch_files.h"
 #include "session.h"
+#include "system_version.h"
 
 #include <mkimage/tagged_images.h>
 
@@ -72,12 +73,6 @@ std::string with_temp_named(std::string text) {
     return replace_no_case(text, short_temp, "%TEMP%\\");
 }
 
-bool is_9x() {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = sizeof version;
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
-}
-
 std::string wininit_path(const char* name) {
     char windows[MAX_PATH] = "";
     GetWindowsDirectoryA(windows, MAX_PATH);
@@ -100,7 +95,7 @@ std::string without_nt_prefix(std::string path) {
 
 std::vector<PendingEntry> read_pending() {
     std::vector<PendingEntry> entries;
-    if (is_9x()) {
+    if (!system_is_nt()) {
         for (std::string line : split(read_scratch_file(wininit_path("WININIT.INI").c_str()), '\n')) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (line.empty()) continue;
@@ -261,7 +256,7 @@ const std::string waiting_note = std::string(copy_directory) + "\\WAITING.TXT";
 void safe_file_copy(Session& s) {
     clear_copy_folders();
     // 95/98 keep the carried-out WININIT.INI as WININIT.BAK: only this run's may be seen.
-    if (is_9x()) remove_scratch_file(wininit_path("WININIT.BAK").c_str());
+    if (!system_is_nt()) remove_scratch_file(wininit_path("WININIT.BAK").c_str());
     std::string source = in(copy_directory, "SOURCE.DLL");
     std::string plain_source = in(copy_directory, "PLAIN.DLL");
     if (!make_scratch_folders(copy_directory) || !lay_out(source, incoming, incoming_hours) ||
@@ -321,7 +316,7 @@ void safe_file_copy_after_restart(Session& s) {
     s.report("held destination after the restart", contents("installed", in(copy_directory, "HELD.DLL"), copy_files));
     s.report("waiting copy after the restart", contents("waiting", read_scratch_file(waiting_note.c_str()), copy_files));
     s.report("pending after the restart", pending_replacements(copy_directory));
-    if (is_9x()) {
+    if (!system_is_nt()) {
         s.report("WININIT after the restart", Facts()
                                                    .number("ini", exists(wininit_path("WININIT.INI")) ? 1 : 0)
                                                    .number("bak", exists(wininit_path("WININIT.BAK")) ? 1 : 0));

@@ -13,6 +13,8 @@
 #include "scenarios.h"
 
 #ifdef _WIN32
+#include "product_driver.h"
+
 #include <fcntl.h>
 #include <io.h>
 #else
@@ -90,6 +92,14 @@ int main(int argc, char** argv) {
     if (!platform) {
         std::fprintf(stderr, "conformance: no platform is named %s\n", platform_name.c_str());
         return 2;
+    }
+#endif
+#ifdef _WIN32
+    // Without the driver the printer scenarios would only show its absence; a lane that
+    // cannot lay it out fails as a run, not as a difference.
+    if (unsigned long error = conformance::lay_out_product_driver()) {
+        std::fprintf(stderr, "conformance: laying out the product's driver failed with %lu\n", error);
+        return 1;
     }
 #endif
     for (const conformance::Scenario* scenario : chosen) {

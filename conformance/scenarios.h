@@ -43,5 +43,9 @@ std::vector<Scenario> loader_scenarios();
 std::vector<Scenario> user_scenarios();
 std::vector<Scenario> thunk_scenarios();
 std::vector<Scenario> profile_scenarios();
+std::vector<Scenario> driver_scenarios();
+std::vector<Scenario> printer_scenarios();
+std::vector<Scenario> win9x_file_scenarios();
+std::vector<Scenario> default_printer_scenarios();
 
 }  // namespace conformance

@@ -23,6 +23,8 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insSetRegistryVal", x.set_registry_val);
     find_export(library, "insFetchPrinterVal", x.fetch_printer_val);
     find_export(library, "insSetPrinterVal", x.set_printer_val);
+    find_export(library, "insAddPrinter", x.add_printer);
+    find_export(library, "insAddPrinterEx", x.add_printer_ex);
     find_export(library, "insSafeFileCopy", x.safe_file_copy);
     find_export(library, "insFileDelete", x.file_delete);
     find_export(library, "insIsMonitorPresent", x.is_monitor_present);
@@ -36,7 +38,6 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insSetDefaultPrinter", x.set_default_printer);
     return x;
 }
-
 
 void Session::report(std::string_view step, const Facts& facts) {
     std::string text = line(scenario_, step, facts);

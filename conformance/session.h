@@ -26,6 +26,8 @@ struct Exports {
     decltype(&::insSetRegistryVal) set_registry_val = nullptr;
     decltype(&::insFetchPrinterVal) fetch_printer_val = nullptr;
     decltype(&::insSetPrinterVal) set_printer_val = nullptr;
+    decltype(&::insAddPrinter) add_printer = nullptr;
+    decltype(&::insAddPrinterEx) add_printer_ex = nullptr;
     decltype(&::insSafeFileCopy) safe_file_copy = nullptr;
     decltype(&::insFileDelete) file_delete = nullptr;
     decltype(&::insIsMonitorPresent) is_monitor_present = nullptr;

@@ -1,6 +1,7 @@
 // The resource thunk brg32res.dll read as the library reads it on 95/98: loaded by
 // name, its export called on a 16-bit driver's resource module laid out for the
 // scenario, and on files that are no such module.
+#include "resource_module.h"
 #include "scenarios.h"
 #include "scratch_files.h"
 #include "session.h"
@@ -20,16 +21,6 @@ const std::string driver_path = folder + "\\orvfax16.drv";
 const std::string short_path = folder + "\\short.drv";
 const std::string pe_path = folder + "\\orvfax32.dll";
 
-// The driver's resource module, with the texts the product's sample carries.
-std::string driver_module() {
-    mkimage::ImageRecipe recipe;
-    recipe.kind = mkimage::ImageKind::ne;
-    recipe.module_name = "ORVFAX16";
-    recipe.strings = {{520, "orvfax16.ini"}, {521, "Fax Owner"},   {522, "Fax Diagnostics"},
-                      {523, "Docket Library"}, {524, "Cover Pages"}, {525, "Station ID"}};
-    return mkimage::build_image(recipe);
-}
-
 std::string pe_module() {
     mkimage::ImageRecipe recipe;
     recipe.strings[520] = "orvfax32.ini";
@@ -37,7 +28,7 @@ std::string pe_module() {
 }
 
 bool lay_out_modules() {
-    const std::string driver = driver_module();
+    const std::string driver = driver_resource_module();
     return make_scratch_directory(scratch_directory) && make_scratch_directory(folder.c_str()) &&
            write_scratch_file(driver_path.c_str(), driver) &&
            write_scratch_file(short_path.c_str(), std::string_view(driver).substr(0, driver.size() / 2)) &&
