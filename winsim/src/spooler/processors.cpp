@@ -19,8 +19,6 @@ constexpr std::string_view processor_exports[] = {"EnumPrintProcessorDatatypesW"
                                                   "PrintDocumentOnPrintProcessor", "ClosePrintProcessor",
                                                   "ControlPrintProcessor"};
 
-}  // namespace
-
 std::string processor_directory(const MachineState& machine) {
     const Directories where = platform_directories(machine.platform, machine.options.administrator);
     if (!is_nt(machine)) return where.system;  // unconfirmed
@@ -32,21 +30,7 @@ std::string processor_path(const MachineState& machine, const std::string& proce
     return dll.empty() ? std::string{} : processor_directory(machine) + "\\" + dll;
 }
 
-void load_print_processors(MachineState& machine) {
-    if (!machine.registry.key_exists(processors_key(machine))) return;
-    for (const std::string& processor : machine.registry.subkeys(processors_key(machine))) {
-        const std::string path = processor_path(machine, processor);
-        if (path.empty() || !machine.files.exists(path)) continue;
-        machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
-        machine.spooler.processors.push_back(path);
-    }
-}
-
-void unload_print_processors(MachineState& machine) {
-    for (const std::string& path : machine.spooler.processors) machine.files.release(path, spooler_holder);
-    machine.spooler.processors.clear();
-}
-
+// Whether the spooler would load the DLL as a processor, or the error it gives.
 bool processor_dll_loadable(const MachineState& machine, const std::string& data, DWORD& error) {
     // NT's spooler reports the loader's codes; 95/98 answer 87 for any DLL they cannot
     // take, as their AddMonitorA does (unconfirmed for processors).
@@ -62,6 +46,28 @@ bool processor_dll_loadable(const MachineState& machine, const std::string& data
             return false;
         }
     return true;
+}
+
+// The running spooler keeps a processor's DLL open for reading from the moment it
+// loads it.
+void hold_processor_dll(MachineState& machine, const std::string& path) {
+    machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
+    machine.spooler.processors.push_back(path);
+}
+
+}  // namespace
+
+void load_print_processors(MachineState& machine) {
+    if (!machine.registry.key_exists(processors_key(machine))) return;
+    for (const std::string& processor : machine.registry.subkeys(processors_key(machine))) {
+        const std::string path = processor_path(machine, processor);
+        if (!path.empty() && machine.files.exists(path)) hold_processor_dll(machine, path);
+    }
+}
+
+void unload_print_processors(MachineState& machine) {
+    for (const std::string& path : machine.spooler.processors) machine.files.release(path, spooler_holder);
+    machine.spooler.processors.clear();
 }
 
 }  // namespace winsim::detail
@@ -196,8 +202,7 @@ BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName,
     // Windows asks the DLL which data types it takes; winsim cannot run it, and gives
     // it the one every processor takes.
     machine.registry.set_value(processor, reg::processor_datatypes, REG_MULTI_SZ, std::string("RAW\0\0", 5));
-    machine.files.hold(installed, FILE_SHARE_READ, GENERIC_READ, winsim::detail::spooler_holder);
-    machine.spooler.processors.push_back(installed);
+    winsim::detail::hold_processor_dll(machine, installed);
     return TRUE;
 }
 

@@ -37,14 +37,9 @@ std::string system_path(const MachineState& machine, std::string_view dll);
 // Whether the image is a DLL of the machine's own architecture, as the spooler loads.
 bool is_native_dll(const MachineState& machine, const Image& image);
 
-// Print processors: their directory, the DLL a registered one names there, and the
-// holds the running spooler keeps on those DLLs.
-std::string processor_directory(const MachineState& machine);
-std::string processor_path(const MachineState& machine, const std::string& processor);
+// The holds the running spooler keeps on the DLLs of the registered print processors.
 void load_print_processors(MachineState& machine);
 void unload_print_processors(MachineState& machine);
-// Whether the spooler would load the DLL as a processor, or the error it gives.
-bool processor_dll_loadable(const MachineState& machine, const std::string& data, DWORD& error);
 
 struct PrinterObject : KernelObject {
     bool server = false;
