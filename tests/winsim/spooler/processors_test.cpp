@@ -162,8 +162,9 @@ TEST_P(Processors, AddedFromTheDirectoryRegisteredAndHeld) {
     machine->files().write_file(installed, processor_dll());
     ASSERT_TRUE(add()) << GetLastError();
     EXPECT_EQ(enumerated_processors(), (std::vector<std::string>{"Orvana Print Processor", "WinPrint"}));
-    const std::string key = machine->spooler().root() + "\\Environments\\" + machine->spooler().environment() +
-                            "\\Print Processors\\Orvana Print Processor";
+    const std::string key = machine->spooler().processor_key("Orvana Print Processor");
+    EXPECT_EQ(key, machine->spooler().root() + "\\Environments\\" + machine->spooler().environment() +
+                       "\\Print Processors\\Orvana Print Processor");
     EXPECT_EQ(machine->registry().value(key, reg::processor_driver)->bytes, std::string("orvproc.dll", 12));
     EXPECT_FALSE(writable(installed)) << "the spooler loaded it";
     SetLastError(untouched);
@@ -200,6 +201,12 @@ TEST_P(Processors, ReplacingTheFileNeedsTheSpoolerGone) {
         return;
     }
     EXPECT_FALSE(writable(installed)) << "and holds it again when it starts";
+}
+
+TEST_P(Processors, OneRegisteredThroughTheControlApiIsLoadedToo) {
+    machine->files().write_file(installed, processor_dll());
+    machine->spooler().add_print_processor("Orvana Print Processor", "orvproc.dll", {"RAW"});
+    EXPECT_FALSE(writable(installed));
 }
 
 TEST_P(Processors, AddRefusals) {

@@ -48,21 +48,21 @@ bool processor_dll_loadable(const MachineState& machine, const std::string& data
     return true;
 }
 
+}  // namespace
+
 // The running spooler keeps a processor's DLL open for reading from the moment it
 // loads it.
-void hold_processor_dll(MachineState& machine, const std::string& path) {
+void hold_print_processor(MachineState& machine, const std::string& name) {
+    const std::string path = processor_path(machine, name);
+    if (path.empty() || !machine.files.exists(path)) return;
     machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
     machine.spooler.processors.push_back(path);
 }
 
-}  // namespace
-
 void load_print_processors(MachineState& machine) {
     if (!machine.registry.key_exists(processors_key(machine))) return;
-    for (const std::string& processor : machine.registry.subkeys(processors_key(machine))) {
-        const std::string path = processor_path(machine, processor);
-        if (!path.empty() && machine.files.exists(path)) hold_processor_dll(machine, path);
-    }
+    for (const std::string& processor : machine.registry.subkeys(processors_key(machine)))
+        hold_print_processor(machine, processor);
 }
 
 void unload_print_processors(MachineState& machine) {
@@ -202,7 +202,7 @@ BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName,
     // Windows asks the DLL which data types it takes; winsim cannot run it, and gives
     // it the one every processor takes.
     machine.registry.set_value(processor, reg::processor_datatypes, REG_MULTI_SZ, std::string("RAW\0\0", 5));
-    winsim::detail::hold_processor_dll(machine, installed);
+    winsim::detail::hold_print_processor(machine, pPrintProcessorName);
     return TRUE;
 }
 
