@@ -121,6 +121,23 @@ TEST_P(Processors, DirectoryLevelsAndEnvironments) {
     } else {
         expect_failure(ok, ERROR_INVALID_ENVIRONMENT);
     }
+
+    // A null buffer that claims a size: NT refuses it, 95/98 answer success (Wine's test).
+    SetLastError(untouched);
+    ok = GetPrintProcessorDirectoryA(nullptr, nullptr, 1, nullptr, sizeof buffer, &needed);
+    if (machine->is_nt()) {
+        expect_failure(ok, ERROR_INVALID_USER_BUFFER);
+    } else {
+        EXPECT_TRUE(ok);
+    }
+    // A null size: NT refuses it with RPC_X_NULL_REF_POINTER, 95/98 go on (Wine's test).
+    SetLastError(untouched);
+    ok = GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, nullptr);
+    if (machine->is_nt()) {
+        expect_failure(ok, 1780);
+    } else {
+        EXPECT_TRUE(ok);
+    }
 }
 
 TEST_P(Processors, EnumerationSizingAndItsRefusals) {

@@ -169,8 +169,11 @@ BOOL WINAPI GetPrintProcessorDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD L
     // GetPrintProcessorDirectoryW"); 95/98 count the ANSI bytes (unconfirmed).
     const DWORD needed = static_cast<DWORD>((directory.size() + 1) * (is_nt() ? 2 : 1));
     if (pcbNeeded) *pcbNeeded = needed;
-    if (!pPrintProcessorInfo && cbBuf) return fail(is_nt() ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_PARAMETER, FALSE);
+    if (is_nt() && !pPrintProcessorInfo && cbBuf) return fail(ERROR_INVALID_USER_BUFFER, FALSE);
     if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    // 95/98 answer a null buffer of the right size with success and write nothing
+    // (Wine's test: "9x: res != 0").
+    if (!pPrintProcessorInfo) return TRUE;
     std::memcpy(pPrintProcessorInfo, directory.c_str(), directory.size() + 1);
     return TRUE;
 }
