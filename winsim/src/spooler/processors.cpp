@@ -168,8 +168,13 @@ BOOL WINAPI GetPrintProcessorDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD L
     // wants a buffer of it (ReactOS' test: "cbNeeded will be the same as for
     // GetPrintProcessorDirectoryW"); 95/98 count the ANSI bytes (unconfirmed).
     const DWORD needed = static_cast<DWORD>((directory.size() + 1) * (is_nt() ? 2 : 1));
+    // NT refuses a null buffer that claims a size, whatever the size, and reports a size
+    // of 0 (ReactOS' test).
+    if (is_nt() && !pPrintProcessorInfo && cbBuf) {
+        *pcbNeeded = 0;
+        return fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    }
     if (pcbNeeded) *pcbNeeded = needed;
-    if (is_nt() && !pPrintProcessorInfo && cbBuf) return fail(ERROR_INVALID_USER_BUFFER, FALSE);
     if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     // 95/98 answer a null buffer of the right size with success and write nothing
     // (Wine's test: "9x: res != 0").
