@@ -76,6 +76,16 @@ TEST_P(ThunkOnPlatform, ReadsEverySampleString) {
     }
 }
 
+TEST_P(ThunkOnPlatform, ReadsTheSixteenBitDriversModelName) {
+    auto machine = machine_with_thunk(GetParam());
+    machine->files().write_file("C:\\ORVFAX\\orvfax.drv", testing_support::sample_component("orvfax.drv"));
+    LoadString32_16Function load = thunk_function();
+    ASSERT_NE(load, nullptr);
+    const Answer answer = call(load, "C:\\ORVFAX\\orvfax.drv", 1);
+    EXPECT_EQ(answer.text, "Orvana Win98 Driver");
+    EXPECT_EQ(answer.result, static_cast<int>(answer.text.size()));
+}
+
 TEST_P(ThunkOnPlatform, IsMissingWithoutItsFile) {
     auto machine = Machine::create(GetParam());
     SetLastError(0xDEADBEEF);

@@ -253,9 +253,10 @@ TEST(RecipeErrors, AMissingFileIsNamed) {
 // ---- The sample components ----------------------------------------------------------
 
 const std::set<std::string> pe_components{"orvmon.dll",   "orvmon_nostr.dll", "brg32aud.dll", "orv32dlg.exe",
-                                          "orv32flt.dll", "brg32flt.dll",     "brg32res.dll"};
+                                          "orv32flt.dll", "brg32flt.dll",     "brg32res.dll", "orvproc.dll",
+                                          "orvdrv.dll",   "orvdrvui.dll",     "orvcover.dll"};
 const std::set<std::string> ne_components{"brg16aud.dll", "aud16.dll",    "orv16dlg.exe", "orv16flt.dll",
-                                          "orvpipe.dll",  "brg16flt.dll", "orvfax16.drv"};
+                                          "orvpipe.dll",  "brg16flt.dll", "orvfax16.drv", "orvfax.drv"};
 
 // Recipe file name -> the component it makes ("orvmon.dll.toml" -> "orvmon.dll").
 std::vector<std::pair<std::string, std::filesystem::path>> sample_recipes() {
@@ -376,5 +377,97 @@ INSTANTIATE_TEST_SUITE_P(Arches, SampleMonitor, testing::Values(winsim::Arch::x8
                          [](const testing::TestParamInfo<winsim::Arch>& arch) {
                              return std::string(arch.param == winsim::Arch::x64 ? "x64" : "x86");
                          });
+
+// The spooler components beside the monitor, each laid on a machine of its arch and read
+// back through the calls the installer reads them with.
+class SampleSpoolerComponents : public testing::TestWithParam<winsim::Arch> {
+protected:
+    void SetUp() override {
+        winsim::MachineOptions options;
+        options.arch = GetParam();
+        const bool x64 = GetParam() == winsim::Arch::x64;
+        machine = winsim::Machine::create(x64 ? winsim::Platform::winxp : winsim::Platform::win2000, options);
+        for (const char* name : {"orvproc.dll", "orvdrv.dll", "orvdrvui.dll", "orvcover.dll"}) {
+            const RecipeFile file = mkimage::read_recipe(recipes_dir / (std::string(name) + ".toml"));
+            const std::optional<ImageKind> kind = file.kind_for_arch(x64 ? "x64" : "x86");
+            ASSERT_TRUE(kind.has_value());
+            machine->files().write_file(std::string("C:\\x\\") + name, mkimage::build_image(file.for_kind(*kind)));
+        }
+    }
+    std::unique_ptr<winsim::Machine> machine;
+};
+
+std::string loaded_string(const char* path, UINT id) {
+    HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(module, nullptr) << GetLastError();
+    if (!module) return "(not loaded)";
+    char buffer[80] = "untouched";
+    const int length = LoadStringA(module, id, buffer, sizeof buffer);
+    FreeLibrary(module);
+    return std::string(buffer, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+// dwFileVersionMS of the file's fixed version block, or 0 without one.
+DWORD file_version_ms(const char* path) {
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (!size) return 0;
+    std::vector<char> block(size);
+    LPVOID value = nullptr;
+    UINT length = 0;
+    if (!GetFileVersionInfoA(path, 0, size, block.data()) || !VerQueryValueA(block.data(), "\\", &value, &length) || length < 16)
+        return 0;
+    return static_cast<const DWORD*>(value)[2];
+}
+
+TEST_P(SampleSpoolerComponents, NameThemselvesWhereTheInstallerLooks) {
+    EXPECT_EQ(loaded_string("C:\\x\\orvproc.dll", 700), "Orvana Print Processor");
+    EXPECT_EQ(loaded_string("C:\\x\\orvdrv.dll", 800), "Orvana Print Driver");
+    EXPECT_EQ(loaded_string("C:\\x\\orvdrv.dll", 700), "") << "only the processor answers 700";
+}
+
+TEST_P(SampleSpoolerComponents, TheDriverGivesTheSpoolerVersionTwo) {
+    // The installer passes the low word of dwFileVersionMS as the driver version.
+    EXPECT_EQ(file_version_ms("C:\\x\\orvdrv.dll") & 0xFFFF, 2u);
+    for (const char* other : {"C:\\x\\orvproc.dll", "C:\\x\\orvdrvui.dll", "C:\\x\\orvcover.dll"})
+        EXPECT_EQ(file_version_ms(other), 0x00040001u) << other;
+}
+
+TEST_P(SampleSpoolerComponents, OfferTheEntryPointsTheSpoolerCalls) {
+    const std::vector<std::pair<const char*, std::vector<const char*>>> expected{
+        {"C:\\x\\orvproc.dll",
+         {"EnumPrintProcessorDatatypesW", "OpenPrintProcessor", "PrintDocumentOnPrintProcessor", "ClosePrintProcessor",
+          "ControlPrintProcessor"}},
+        {"C:\\x\\orvdrvui.dll", {"DrvDocumentPropertySheets", "DrvDevicePropertySheets", "DrvDeviceCapabilities"}},
+    };
+    for (const auto& [path, exports] : expected) {
+        SCOPED_TRACE(path);
+        HMODULE module = LoadLibraryA(path);
+        ASSERT_NE(module, nullptr) << GetLastError();
+        for (const char* name : exports) EXPECT_NE(GetProcAddress(module, name), nullptr) << name;
+        FreeLibrary(module);
+    }
+}
+
+TEST_P(SampleSpoolerComponents, TheSpoolerTakesTheProcessorUnderItsName) {
+    char directory[MAX_PATH];
+    DWORD needed = 0;
+    ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed));
+    ASSERT_TRUE(CopyFileA("C:\\x\\orvproc.dll", (std::string(directory) + "\\orvproc.dll").c_str(), TRUE));
+    std::string name = loaded_string("C:\\x\\orvproc.dll", 700);
+    EXPECT_TRUE(AddPrintProcessorA(nullptr, nullptr, const_cast<char*>("orvproc.dll"), name.data())) << GetLastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(Arches, SampleSpoolerComponents, testing::Values(winsim::Arch::x86, winsim::Arch::x64),
+                         [](const testing::TestParamInfo<winsim::Arch>& arch) {
+                             return std::string(arch.param == winsim::Arch::x64 ? "x64" : "x86");
+                         });
+
+TEST(SampleSixteenBitDriver, ShowsItsVersionOn98) {
+    auto machine = winsim::Machine::create(winsim::Platform::win98);
+    const RecipeFile file = mkimage::read_recipe(recipes_dir / "orvfax.drv.toml");
+    machine->files().write_file("C:\\WINDOWS\\SYSTEM\\ORVFAX.DRV", mkimage::build_image(file.for_kind(ImageKind::ne)));
+    EXPECT_EQ(file_version_ms("C:\\WINDOWS\\SYSTEM\\ORVFAX.DRV"), 0x00040001u);
+}
 
 }  // namespace

@@ -469,6 +469,8 @@ typedef struct _QUERY_SERVICE_CONFIGA {
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_UNKNOWN_PRINTER_DRIVER 1797L
 #define ERROR_UNKNOWN_PRINTPROCESSOR 1798L
+#define ERROR_CAN_NOT_COMPLETE 1003L
+#define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_INVALID_SEPARATOR_FILE 1799L
 #define ERROR_INVALID_PRIORITY 1800L
 #define ERROR_INVALID_PRINTER_NAME 1801L
@@ -594,6 +596,10 @@ typedef struct _MONITOR_INFO_2A {
     LPSTR pDLLName;
 } MONITOR_INFO_2A, *PMONITOR_INFO_2A, *LPMONITOR_INFO_2A;
 
+typedef struct _PRINTPROCESSOR_INFO_1A {
+    LPSTR pName;
+} PRINTPROCESSOR_INFO_1A, *PPRINTPROCESSOR_INFO_1A, *LPPRINTPROCESSOR_INFO_1A;
+
 typedef struct _PRINTER_INFO_2A {
     LPSTR pServerName;
     LPSTR pPrinterName;
@@ -684,6 +690,12 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
 BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
 BOOL WINAPI DeletePrinter(HANDLE hPrinter);
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter);
+BOOL WINAPI EnumPrintProcessorsA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pPrintProcessorInfo, DWORD cbBuf,
+                                 LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI GetPrintProcessorDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pPrintProcessorInfo,
+                                        DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName, LPSTR pPrintProcessorName);
+BOOL WINAPI DeletePrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPrintProcessorName);
 
 // ---- services (advapi32) --------------------------------------------------------------
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);

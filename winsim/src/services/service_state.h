@@ -46,6 +46,7 @@ struct SpoolerRun {
     // Counts the spooler's starts, so that a handle from before a restart is stale.
     std::uint32_t generation = 0;
     std::vector<LoadedMonitor> monitors;
+    std::vector<std::string> processors;  // the full paths of the processor DLLs it holds
     std::map<std::string, std::vector<PrintJob>, LessNoCase> jobs;
     DWORD next_job_id = 1;
 };

@@ -38,13 +38,7 @@ DWORD check_monitor_dll(std::string_view dll) {
     std::shared_ptr<winsim::FileNode> node = machine.files.find(path, error);
     if (!node || node->directory) return missing;
     std::optional<winsim::detail::Image> image = winsim::detail::Image::parse(node->data);
-    const bool x64 = machine.options.arch == winsim::Arch::x64;
-    const bool native = image && image->is_dll() &&
-                        (x64 ? image->format() == winsim::detail::ImageFormat::pe32_plus &&
-                                   image->machine() == winsim::detail::image_machine_amd64
-                             : image->format() == winsim::detail::ImageFormat::pe32 &&
-                                   image->machine() == winsim::detail::image_machine_i386);
-    if (!native) return is_nt() ? ERROR_BAD_EXE_FORMAT : ERROR_INVALID_PARAMETER;  // 95/98: unconfirmed
+    if (!image || !winsim::detail::is_native_dll(machine, *image)) return is_nt() ? ERROR_BAD_EXE_FORMAT : ERROR_INVALID_PARAMETER;  // 95/98: unconfirmed
     for (std::string_view name : init_exports())
         if (image->has_export(name)) return 0;
     return is_nt() ? ERROR_PROC_NOT_FOUND : ERROR_INVALID_PARAMETER;

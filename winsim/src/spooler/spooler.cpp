@@ -1,6 +1,7 @@
 // The spooler's process and its object model in the registry: what a new machine
 // has, what starting and stopping the spooler do, and the control API.
 #include "gdi/printer_devmodes.h"
+#include "images/image_reader.h"
 #include "services/service_persistence.h"
 #include "spooler/spooler_internal.h"
 
@@ -105,6 +106,13 @@ std::string system_path(const MachineState& machine, std::string_view dll) {
     return std::string(platform_info(machine.platform).system_directory) + "\\" + std::string(dll);
 }
 
+bool is_native_dll(const MachineState& machine, const Image& image) {
+    if (!image.is_dll()) return false;
+    if (machine.options.arch == Arch::x64)
+        return image.format() == ImageFormat::pe32_plus && image.machine() == image_machine_amd64;
+    return image.format() == ImageFormat::pe32 && image.machine() == image_machine_i386;
+}
+
 // The running spooler keeps the DLL of every monitor it loaded open for reading.
 void hold_monitor(MachineState& machine, const std::string& name) {
     const std::string dll = read_string(machine, monitors_key(machine) + "\\" + name, reg::monitor_driver);
@@ -172,6 +180,7 @@ void spooler_started(MachineState& machine) {
     // It reads what it serves from the registry afresh, so a monitor registered while
     // it was stopped is loaded now.
     for (const std::string& name : machine.registry.subkeys(monitors_key(machine))) hold_monitor(machine, name);
+    load_print_processors(machine);
     // Handles from before the start are gone: a printer waiting for them goes now.
     for (const std::string& printer : printer_names(machine)) delete_printer_if_due(machine, printer);
 }
@@ -180,6 +189,7 @@ void spooler_stopped(MachineState& machine) {
     for (const LoadedMonitor& monitor : machine.spooler.monitors)
         if (!monitor.path.empty()) machine.files.release(monitor.path, spooler_holder);
     machine.spooler.monitors.clear();
+    unload_print_processors(machine);
     machine.spooler.loaded = false;
 }
 
@@ -252,6 +262,9 @@ std::string Spooler::printer_key(std::string_view printer) const {
 }
 
 std::string Spooler::driver_key(std::string_view driver) const { return detail::drivers_key(machine_) + "\\" + std::string(driver); }
+std::string Spooler::processor_key(std::string_view processor) const {
+    return detail::processors_key(machine_) + "\\" + std::string(processor);
+}
 
 void Spooler::add_monitor(std::string_view name, std::string_view dll) {
     const std::string key = detail::monitors_key(machine_) + "\\" + std::string(name);
@@ -281,6 +294,7 @@ void Spooler::add_print_processor(std::string_view name, std::string_view dll, s
     for (const std::string& type : datatypes) list += type + '\0';
     list.push_back('\0');
     machine_.registry.set_value(key, reg::processor_datatypes, REG_MULTI_SZ, list);
+    if (machine_.spooler.loaded) detail::hold_print_processor(machine_, std::string(name));
 }
 
 void Spooler::add_printer(std::string_view name, std::string_view port, std::string_view driver, std::string_view processor,

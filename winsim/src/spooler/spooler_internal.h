@@ -15,6 +15,8 @@
 
 namespace winsim::detail {
 
+class Image;
+
 std::string print_root(const MachineState& machine);
 std::string native_environment(const MachineState& machine);
 bool is_native_environment(const MachineState& machine, std::string_view environment);
@@ -32,6 +34,13 @@ std::optional<std::string> find_printer(const MachineState& machine, std::string
 std::string default_devmode(const MachineState& machine, std::string_view printer);
 void hold_monitor(MachineState& machine, const std::string& name);
 std::string system_path(const MachineState& machine, std::string_view dll);
+// Whether the image is a DLL of the machine's own architecture, as the spooler loads.
+bool is_native_dll(const MachineState& machine, const Image& image);
+
+// The holds the running spooler keeps on the DLLs of the registered print processors.
+void hold_print_processor(MachineState& machine, const std::string& name);
+void load_print_processors(MachineState& machine);
+void unload_print_processors(MachineState& machine);
 
 struct PrinterObject : KernelObject {
     bool server = false;
