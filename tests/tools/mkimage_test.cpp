@@ -449,6 +449,15 @@ TEST_P(SampleSpoolerComponents, OfferTheEntryPointsTheSpoolerCalls) {
     }
 }
 
+TEST_P(SampleSpoolerComponents, TheSpoolerTakesTheProcessorUnderItsName) {
+    char directory[MAX_PATH];
+    DWORD needed = 0;
+    ASSERT_TRUE(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed));
+    ASSERT_TRUE(CopyFileA("C:\\x\\orvproc.dll", (std::string(directory) + "\\orvproc.dll").c_str(), TRUE));
+    std::string name = loaded_string("C:\\x\\orvproc.dll", 700);
+    EXPECT_TRUE(AddPrintProcessorA(nullptr, nullptr, const_cast<char*>("orvproc.dll"), name.data())) << GetLastError();
+}
+
 INSTANTIATE_TEST_SUITE_P(Arches, SampleSpoolerComponents, testing::Values(winsim::Arch::x86, winsim::Arch::x64),
                          [](const testing::TestParamInfo<winsim::Arch>& arch) {
                              return std::string(arch.param == winsim::Arch::x64 ? "x64" : "x86");

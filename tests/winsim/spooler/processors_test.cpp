@@ -71,6 +71,14 @@ struct Processors : testing::TestWithParam<Platform> {
         EXPECT_FALSE(ok);
         EXPECT_EQ(GetLastError(), code);
     }
+    // What NT refuses with the code and 95/98 let pass.
+    void expect_nt_refuses(BOOL ok, DWORD code) {
+        if (machine->is_nt()) {
+            expect_failure(ok, code);
+        } else {
+            EXPECT_TRUE(ok) << GetLastError();
+        }
+    }
     std::unique_ptr<Machine> machine;
     std::string directory;
     std::string installed;
@@ -100,11 +108,9 @@ TEST_P(Processors, DirectoryLevelsAndEnvironments) {
     SetLastError(untouched);
     BOOL ok = GetPrintProcessorDirectoryA(nullptr, nullptr, 2, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &needed);
     // NT checks the level before all else; 95/98 ignore it (Wine's test).
+    expect_nt_refuses(ok, ERROR_INVALID_LEVEL);
     if (machine->is_nt()) {
-        expect_failure(ok, ERROR_INVALID_LEVEL);
         EXPECT_EQ(needed, untouched);
-    } else {
-        EXPECT_TRUE(ok);
     }
     SetLastError(untouched);
     expect_failure(GetPrintProcessorDirectoryA(nullptr, text("invalid_env"), 1, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &needed),
@@ -121,6 +127,17 @@ TEST_P(Processors, DirectoryLevelsAndEnvironments) {
     } else {
         expect_failure(ok, ERROR_INVALID_ENVIRONMENT);
     }
+
+    // A null buffer that claims a size, and a null size (Wine's test; 1780 is
+    // RPC_X_NULL_REF_POINTER).
+    SetLastError(untouched);
+    needed = untouched;
+    expect_nt_refuses(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, nullptr, sizeof buffer, &needed), ERROR_INVALID_USER_BUFFER);
+    if (machine->is_nt()) {
+        EXPECT_EQ(needed, 0u) << "ReactOS' test";
+    }
+    SetLastError(untouched);
+    expect_nt_refuses(GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, nullptr), 1780);
 }
 
 TEST_P(Processors, EnumerationSizingAndItsRefusals) {
@@ -151,19 +168,16 @@ TEST_P(Processors, EnumerationSizingAndItsRefusals) {
     // NT wants both out-values; 95/98 do without (Wine's test).
     SetLastError(untouched);
     ok = EnumPrintProcessorsA(nullptr, nullptr, 1, buffer.data(), needed, nullptr, &returned);
-    if (machine->is_nt()) {
-        expect_failure(ok, 1780);  // RPC_X_NULL_REF_POINTER
-    } else {
-        EXPECT_TRUE(ok);
-    }
+    expect_nt_refuses(ok, 1780);  // RPC_X_NULL_REF_POINTER
 }
 
 TEST_P(Processors, AddedFromTheDirectoryRegisteredAndHeld) {
     machine->files().write_file(installed, processor_dll());
     ASSERT_TRUE(add()) << GetLastError();
     EXPECT_EQ(enumerated_processors(), (std::vector<std::string>{"Orvana Print Processor", "WinPrint"}));
-    const std::string key = machine->spooler().root() + "\\Environments\\" + machine->spooler().environment() +
-                            "\\Print Processors\\Orvana Print Processor";
+    const std::string key = machine->spooler().processor_key("Orvana Print Processor");
+    EXPECT_EQ(key, machine->spooler().root() + "\\Environments\\" + machine->spooler().environment() +
+                       "\\Print Processors\\Orvana Print Processor");
     EXPECT_EQ(machine->registry().value(key, reg::processor_driver)->bytes, std::string("orvproc.dll", 12));
     EXPECT_FALSE(writable(installed)) << "the spooler loaded it";
     SetLastError(untouched);
@@ -200,6 +214,12 @@ TEST_P(Processors, ReplacingTheFileNeedsTheSpoolerGone) {
         return;
     }
     EXPECT_FALSE(writable(installed)) << "and holds it again when it starts";
+}
+
+TEST_P(Processors, OneRegisteredThroughTheControlApiIsLoadedToo) {
+    machine->files().write_file(installed, processor_dll());
+    machine->spooler().add_print_processor("Orvana Print Processor", "orvproc.dll", {"RAW"});
+    EXPECT_FALSE(writable(installed));
 }
 
 TEST_P(Processors, AddRefusals) {
@@ -276,7 +296,7 @@ TEST_P(Processors, NtAsksForAnAdministrator) {
     expect_failure(DeletePrintProcessorA(nullptr, nullptr, text("WinPrint")), ERROR_ACCESS_DENIED);
 }
 
-TEST_P(Processors, EveryCallFailsWhenTold) {
+TEST_P(Processors, EveryCallFailsWhenToldAndWithoutTheSpooler) {
     machine->files().write_file(installed, processor_dll());
     char buffer[MAX_PATH * 2];
     DWORD needed = 0, returned = 0;
@@ -294,22 +314,19 @@ TEST_P(Processors, EveryCallFailsWhenTold) {
         EXPECT_TRUE(call()) << GetLastError();
     }
     EXPECT_EQ(enumerated_processors(), std::vector<std::string>{"WinPrint"}) << "added once, deleted once";
+
+    // NT's spooler stopped answers none of them.
+    if (!machine->is_nt()) return;
+    machine->services().set_stopped("Spooler");
+    for (const auto& [api, call] : calls) {
+        SCOPED_TRACE(api);
+        SetLastError(untouched);
+        expect_failure(call(), RPC_S_SERVER_UNAVAILABLE);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, Processors,
                          testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
                          [](const auto& param_info) { return std::string(winsim::platform_info(param_info.param).name); });
-
-TEST(Processors, AnNtCallFailsWith1722WhileTheSpoolerIsStopped) {
-    auto machine = Machine::create(Platform::nt4);
-    machine->services().set_stopped("Spooler");
-    DWORD needed = 0, returned = 0;
-    SetLastError(untouched);
-    EXPECT_FALSE(EnumPrintProcessorsA(nullptr, nullptr, 1, nullptr, 0, &needed, &returned));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
-    SetLastError(untouched);
-    EXPECT_FALSE(DeletePrintProcessorA(nullptr, nullptr, text("WinPrint")));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
-}
 
 }  // namespace

@@ -48,21 +48,21 @@ bool processor_dll_loadable(const MachineState& machine, const std::string& data
     return true;
 }
 
+}  // namespace
+
 // The running spooler keeps a processor's DLL open for reading from the moment it
 // loads it.
-void hold_processor_dll(MachineState& machine, const std::string& path) {
+void hold_print_processor(MachineState& machine, const std::string& name) {
+    const std::string path = processor_path(machine, name);
+    if (path.empty() || !machine.files.exists(path)) return;
     machine.files.hold(path, FILE_SHARE_READ, GENERIC_READ, spooler_holder);
     machine.spooler.processors.push_back(path);
 }
 
-}  // namespace
-
 void load_print_processors(MachineState& machine) {
     if (!machine.registry.key_exists(processors_key(machine))) return;
-    for (const std::string& processor : machine.registry.subkeys(processors_key(machine))) {
-        const std::string path = processor_path(machine, processor);
-        if (!path.empty() && machine.files.exists(path)) hold_processor_dll(machine, path);
-    }
+    for (const std::string& processor : machine.registry.subkeys(processors_key(machine)))
+        hold_print_processor(machine, processor);
 }
 
 void unload_print_processors(MachineState& machine) {
@@ -168,9 +168,17 @@ BOOL WINAPI GetPrintProcessorDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD L
     // wants a buffer of it (ReactOS' test: "cbNeeded will be the same as for
     // GetPrintProcessorDirectoryW"); 95/98 count the ANSI bytes (unconfirmed).
     const DWORD needed = static_cast<DWORD>((directory.size() + 1) * (is_nt() ? 2 : 1));
+    // NT refuses a null buffer that claims a size, whatever the size, and reports a size
+    // of 0 (ReactOS' test).
+    if (is_nt() && !pPrintProcessorInfo && cbBuf) {
+        *pcbNeeded = 0;
+        return fail(ERROR_INVALID_USER_BUFFER, FALSE);
+    }
     if (pcbNeeded) *pcbNeeded = needed;
-    if (!pPrintProcessorInfo && cbBuf) return fail(is_nt() ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_PARAMETER, FALSE);
     if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    // 95/98 answer a null buffer of the right size with success and write nothing
+    // (Wine's test: "9x: res != 0").
+    if (!pPrintProcessorInfo) return TRUE;
     std::memcpy(pPrintProcessorInfo, directory.c_str(), directory.size() + 1);
     return TRUE;
 }
@@ -202,7 +210,7 @@ BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName,
     // Windows asks the DLL which data types it takes; winsim cannot run it, and gives
     // it the one every processor takes.
     machine.registry.set_value(processor, reg::processor_datatypes, REG_MULTI_SZ, std::string("RAW\0\0", 5));
-    winsim::detail::hold_processor_dll(machine, installed);
+    winsim::detail::hold_print_processor(machine, pPrintProcessorName);
     return TRUE;
 }
 

@@ -262,6 +262,9 @@ std::string Spooler::printer_key(std::string_view printer) const {
 }
 
 std::string Spooler::driver_key(std::string_view driver) const { return detail::drivers_key(machine_) + "\\" + std::string(driver); }
+std::string Spooler::processor_key(std::string_view processor) const {
+    return detail::processors_key(machine_) + "\\" + std::string(processor);
+}
 
 void Spooler::add_monitor(std::string_view name, std::string_view dll) {
     const std::string key = detail::monitors_key(machine_) + "\\" + std::string(name);
@@ -291,6 +294,7 @@ void Spooler::add_print_processor(std::string_view name, std::string_view dll, s
     for (const std::string& type : datatypes) list += type + '\0';
     list.push_back('\0');
     machine_.registry.set_value(key, reg::processor_datatypes, REG_MULTI_SZ, list);
+    if (machine_.spooler.loaded) detail::hold_print_processor(machine_, std::string(name));
 }
 
 void Spooler::add_printer(std::string_view name, std::string_view port, std::string_view driver, std::string_view processor,

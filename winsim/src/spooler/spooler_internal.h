@@ -38,6 +38,7 @@ std::string system_path(const MachineState& machine, std::string_view dll);
 bool is_native_dll(const MachineState& machine, const Image& image);
 
 // The holds the running spooler keeps on the DLLs of the registered print processors.
+void hold_print_processor(MachineState& machine, const std::string& name);
 void load_print_processors(MachineState& machine);
 void unload_print_processors(MachineState& machine);
 

@@ -36,11 +36,14 @@ public:
     std::string root() const;
     std::string printer_key(std::string_view printer) const;
     std::string driver_key(std::string_view driver) const;
+    std::string processor_key(std::string_view processor) const;
 
     // Registers a monitor (and loads it when the spooler runs, holding its DLL).
     void add_monitor(std::string_view name, std::string_view dll);
     void add_port(std::string_view monitor, std::string_view port);
     void add_driver(std::string_view name, std::string_view driver_file = "ORVDRV.DLL");
+    // Registers a print processor (and loads it when the spooler runs and its DLL lies in
+    // the processor directory, holding the DLL).
     void add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes);
     // A printer with a default DEVMODE of the platform's size, idle.
     void add_printer(std::string_view name, std::string_view port, std::string_view driver,
