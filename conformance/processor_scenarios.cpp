@@ -34,11 +34,22 @@ std::string processor_image(const char* name) {
     return mkimage::build_image(recipe);
 }
 
-std::string installed_path() {
+std::string spooler_processor_directory() {
     char directory[MAX_PATH] = "";
     DWORD needed = 0;
     GetPrintProcessorDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed);
-    return std::string(directory) + "\\orvcproc.dll";
+    return directory;
+}
+
+std::string installed_path() { return spooler_processor_directory() + "\\orvcproc.dll"; }
+
+// Windows keeps its own processor in that directory, so it is always there; a fresh
+// Wine prefix has not made it yet. Made a level at a time, as the parents may be missing.
+void make_processor_directory() {
+    const std::string directory = spooler_processor_directory();
+    for (std::size_t end = directory.find('\\', 3); end != std::string::npos; end = directory.find('\\', end + 1))
+        make_scratch_directory(directory.substr(0, end).c_str());
+    make_scratch_directory(directory.c_str());
 }
 
 // What the spooler keeps of the processor: its registration, under its name or, as
@@ -76,6 +87,7 @@ void print_processors(Session& s) {
     presence(s, "a processor nobody installed", processor_name);
     s.result("deleting a processor nobody installed", s.x.del_print_proc(processor_name));
 
+    make_processor_directory();
     make_scratch_directory(scratch_directory);
     make_scratch_directory(processor_directory);
     write_scratch_file(nameless_dll, processor_image(nullptr));
