@@ -9,6 +9,7 @@ set(ORV_LIBRARY_SOURCES
   frame/platform_flags.cpp
   frame/recorders.cpp
   frame/text_builder.cpp
+  files/component_copy.cpp
   files/directories.cpp
   files/file_delete.cpp
   files/pending_replacements.cpp
@@ -31,7 +32,9 @@ set(ORV_LIBRARY_SOURCES
   registry/registry_path.cpp
   registry/registry_values.cpp
   spooler/companions.cpp
+  spooler/component_name.cpp
   spooler/monitors.cpp
+  spooler/print_processors.cpp
   spooler/service_control.cpp
 )
 set(ORV_STRING_TABLE ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.rc)

@@ -32,6 +32,9 @@ struct Exports {
     decltype(&::insFileDelete) file_delete = nullptr;
     decltype(&::insIsMonitorPresent) is_monitor_present = nullptr;
     decltype(&::insDeleteMonitor) delete_monitor = nullptr;
+    decltype(&::insIsPrtProcPresent) is_prt_proc_present = nullptr;
+    decltype(&::insAddPrintProc) add_print_proc = nullptr;
+    decltype(&::insDelPrintProc) del_print_proc = nullptr;
     decltype(&::insGetFirstPrinterName) get_first_printer_name = nullptr;
     decltype(&::insGetNextPrinterName) get_next_printer_name = nullptr;
     decltype(&::insFinishPrinterName) finish_printer_name = nullptr;

@@ -223,8 +223,26 @@ LONG WINAPI insDeletePortEx(LPCSTR portName, LONG unused1, LONG unused2);
 LONG WINAPI insMovePort(const INS_PORT_DEFINITION* definition);
 
 /* ---- print processors ------------------------------------------------------------- */
+/* Guarded; *present is 0 whatever the answer unless a processor of that name is installed
+ * for the platform's environment. 0 with *present 1 or 0, else the enumeration's Windows
+ * code. */
 LONG WINAPI insIsPrtProcPresent(LPCSTR processorName, LPLONG present);
+/* Guarded. dllPath: the processor DLL in the installation source (the spooler's processor
+ * directory, "\" and its file name at most 259 characters, else 206). processorName: null,
+ * or at least 80 characters for the processor's name (its string 700; a name of 80
+ * characters or more is refused with 123 and sets the error flag).
+ * 0 copied into the processor directory and registered (a copy waiting for the restart
+ * counts, RebootRequired then says 1), or the file of an installed processor replaced (on
+ * NT with the spooler stopped and started, unless terminal services run);
+ * INS_NOT_PRODUCT_PROCESSOR (no string 700, error flag set); INS_INSTALLED_NOT_OLDER on NT
+ * when the installed processor's file is newer (95/98 answer 0); INS_PLATFORM_UNSUPPORTED;
+ * else the failing step's Windows code (the DLL not loadable, a failed spooler stop or
+ * start, or a failed registration also set the error flag). */
 LONG WINAPI insAddPrintProc(LPCSTR dllPath, LPSTR processorName);
+/* Guarded. Deletes the printers that print through the processor (the name matched with
+ * its letter case; printers pending deletion skipped), then the registration; its file
+ * stays. 0 removed, or not installed; else the failing step's code, and the printers after
+ * a printer that could not be deleted stay. */
 LONG WINAPI insDelPrintProc(LPCSTR processorName);
 
 /* ---- printer drivers -------------------------------------------------------------- */

@@ -8,6 +8,7 @@ LONG os_is_nt351 = 0;
 LONG os_is_nt4 = 0;
 LONG os_is_nt5 = 0;
 LONG os_is_terminal_server = 0;
+LONG runs_as_x64 = 0;
 HINSTANCE module_handle = nullptr;
 
 namespace {
@@ -26,13 +27,17 @@ LONG kernel_has_terminal_server_export() {
 
 void reset_platform_flags() {
     os_is_nt = os_is_9x = os_is_win95 = os_is_win98 = 0;
-    os_is_nt351 = os_is_nt4 = os_is_nt5 = os_is_terminal_server = 0;
+    os_is_nt351 = os_is_nt4 = os_is_nt5 = os_is_terminal_server = runs_as_x64 = 0;
 }
 
 bool detect_platform() {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return false;
+    // The library's own processor: a 32-bit build on 64-bit Windows is told x86.
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    runs_as_x64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
     if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
         os_is_win98 = os_is_win95 = os_is_9x = 0;
         os_is_nt = 1;
@@ -49,4 +54,7 @@ bool detect_platform() {
     return true;
 }
 
-LPCSTR print_environment() { return os_is_9x ? "Windows 4.0" : "Windows NT x86"; }
+LPCSTR print_environment() {
+    if (os_is_9x) return "Windows 4.0";
+    return runs_as_x64 ? "Windows x64" : "Windows NT x86";
+}

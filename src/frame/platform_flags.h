@@ -12,6 +12,8 @@ extern LONG os_is_nt351;
 extern LONG os_is_nt4;
 extern LONG os_is_nt5;
 extern LONG os_is_terminal_server;
+// The library runs as a 64-bit program.
+extern LONG runs_as_x64;
 
 // The library's own module, for its string table and bitmap.
 extern HINSTANCE module_handle;
@@ -23,5 +25,6 @@ void reset_platform_flags();
 // then stay as they were).
 bool detect_platform();
 
-// The print environment every spooler call is given: "Windows 4.0" on 95/98.
+// The print environment every spooler call is given: "Windows 4.0" on 95/98, else that
+// of the processor the library runs as ("Windows NT x86" for the product's 32-bit build).
 LPCSTR print_environment();

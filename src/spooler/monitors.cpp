@@ -1,31 +1,21 @@
 #include "monitors.h"
 
+#include "component_name.h"
 #include "service_control.h"
 #include "two_call_list.h"
 
-#include "files/paths.h"
+#include "files/component_copy.h"
 #include "frame/platform_flags.h"
 #include "orvinstl.h"
 
 namespace {
 
-constexpr int id_text_size = 80;
 constexpr int file_name_size = 52;
 constexpr int monitor_key_size = 100;
 constexpr int driver_value_size = 100;
-constexpr UINT monitor_name_string = 300;
+constexpr ComponentNameSteps monitor_name_steps = {300, IDS_LOADLIBRARY_MONITOR_DLL, IDS_READING_MONITOR_ID_TEXT,
+                                                   IDS_NOT_PRODUCT_MONITOR, INS_NOT_PRODUCT_MONITOR};
 const char monitor_key_format[] = "HKLM/System/CurrentControlSet/Control/Print/Monitors/%s";
-
-// Copies the file to where it is installed; the safe copy's result, with -12 and -13
-// counted as done (-13 also asks for a restart).
-LONG install_monitor_file(LPCSTR path, LPCSTR installed_path) {
-    LONG result = insSafeFileCopy(path, installed_path, 0);
-    if (result == INS_DEFERRED_TO_RESTART) reboot_flag = 1;
-    if (copy_counts_as_done(result)) return INS_OK;
-    // The copy's own result names the failure: the thread's last error may have been
-    // changed by recording it, or never set for a path too long.
-    return record_error(static_cast<DWORD>(result), IDS_COPYING_FILE, path, 0, 0);
-}
 
 // The system directory with "\" and the name; false, with an empty path, when that
 // does not fit MAX_PATH.
@@ -70,36 +60,22 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
     if (!monitorPath) return ERROR_INVALID_PARAMETER;
     char system_path[MAX_PATH];
     char file_name[file_name_size];
-    LPCSTR last_separator = nullptr;
-    for (LPCSTR p = monitorPath; *p; ++p)
-        if (*p == '\\') last_separator = p;
-    LPCSTR name = last_separator ? last_separator + 1 : monitorPath;
+    LPCSTR name = file_name_of(monitorPath);
     if (lstrlenA(name) >= file_name_size) return record_error(ERROR_INVALID_NAME, IDS_ADDMONITOR, name, 0, 0);
     lstrcpyA(file_name, name);
     if (!system_file_path(file_name, system_path))
         return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_COPYING_FILE, monitorPath, 0, 0);
 
-    HMODULE monitor = LoadLibraryA(monitorPath);
-    if (!monitor) return fatal(record_last_error(IDS_LOADLIBRARY_MONITOR_DLL, monitorPath, 0, 0));
-    // One character more than the name may have: a name that fills it was cut, and a
-    // cut name could be another monitor's.
-    char id_text[id_text_size + 1];
-    int id_length = LoadStringA(monitor, monitor_name_string, id_text, id_text_size + 1);
-    FreeLibrary(monitor);
-    if (!id_length) {
-        record_last_error(IDS_READING_MONITOR_ID_TEXT, monitorPath, 0, 0);
-        record_warning(IDS_NOT_PRODUCT_MONITOR);
-        return fatal(INS_NOT_PRODUCT_MONITOR);
-    }
-    if (id_length >= id_text_size)
-        return fatal(record_error(ERROR_INVALID_NAME, IDS_READING_MONITOR_ID_TEXT, monitorPath, 0, 0));
+    char id_text[component_name_size];
+    LONG result = read_component_name(monitorPath, monitor_name_steps, id_text);
+    if (result) return result;
     if (idText) lstrcpyA(idText, id_text);
 
     LONG present = 0;
-    LONG result = insIsMonitorPresent(id_text, &present);
+    result = insIsMonitorPresent(id_text, &present);
     if (result) return result;
     if (!present) {
-        result = install_monitor_file(monitorPath, system_path);
+        result = install_component_file(monitorPath, system_path);
         if (result) return result;
         MONITOR_INFO_2A info{id_text, const_cast<LPSTR>(print_environment()), file_name};
         if (!AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)))
@@ -108,13 +84,13 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
         // The spooler holds its monitors open: the file is replaced while it is down.
         result = shut_down_spooler_service();
         if (result) return fatal(result);
-        LONG copied = install_monitor_file(monitorPath, system_path);
+        LONG copied = install_component_file(monitorPath, system_path);
         result = restart_spooler_service();
         if (result) return fatal(result);
         if (copied) return copied;
     } else if (os_is_9x) {
         // The monitor lives in the system directory; a copy anywhere else would not be used.
-        result = install_monitor_file(monitorPath, system_path);
+        result = install_component_file(monitorPath, system_path);
         if (result) return result;
     } else {
         record_warning(IDS_UNSUPPORTED_OS);

@@ -69,6 +69,19 @@ TEST_F(Attach, TerminalServicesShowThroughTheKernelExportOnNtOnly) {
     EXPECT_EQ(os_is_terminal_server, 0);
 }
 
+// The spooler is named the environment of the processor the library runs as: a 64-bit
+// program has its own drivers and processors, apart from the 32-bit ones.
+TEST_F(Attach, TheEnvironmentFollowsTheProcessorTheLibraryRunsAs) {
+    winsim::MachineOptions x64;
+    x64.arch = winsim::Arch::x64;
+    start(Platform::win7, x64);
+    EXPECT_EQ(runs_as_x64, 1);
+    EXPECT_STREQ(print_environment(), "Windows x64");
+    start(Platform::win2000);
+    EXPECT_EQ(runs_as_x64, 0);
+    EXPECT_STREQ(print_environment(), "Windows NT x86");
+}
+
 TEST_F(Attach, ANewProcessStartsWithACleanState) {
     start(Platform::winme);
     EXPECT_EQ(InstallAllowed(), -3);

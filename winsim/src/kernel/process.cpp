@@ -41,6 +41,24 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
+// The processor as the calling process sees it: a machine's architecture is that of the
+// programs it runs (a 32-bit program on 64-bit Windows is told x86, as WOW64 tells it).
+// 95/98 leave the architecture 0, which is x86's.
+void WINAPI GetSystemInfo(LPSYSTEM_INFO info) {
+    winsim::detail::ApiCall call("GetSystemInfo");
+    const bool x64 = state().options.arch == winsim::Arch::x64;
+    std::memset(info, 0, sizeof *info);
+    info->wProcessorArchitecture = x64 ? PROCESSOR_ARCHITECTURE_AMD64 : PROCESSOR_ARCHITECTURE_INTEL;
+    info->dwPageSize = 4096;
+    info->lpMinimumApplicationAddress = reinterpret_cast<LPVOID>(0x10000);
+    info->lpMaximumApplicationAddress = reinterpret_cast<LPVOID>(x64 ? 0x7FFFFFFEFFFFull : 0x7FFEFFFFull);
+    info->dwActiveProcessorMask = 1;
+    info->dwNumberOfProcessors = 1;
+    info->dwProcessorType = x64 ? PROCESSOR_AMD_X8664 : PROCESSOR_INTEL_PENTIUM;
+    info->dwAllocationGranularity = 0x10000;
+    info->wProcessorLevel = x64 ? 6 : 5;
+}
+
 void WINAPI Sleep(DWORD dwMilliseconds) {
     winsim::detail::ApiCall call("Sleep");
     state().clock.advance(dwMilliseconds);
