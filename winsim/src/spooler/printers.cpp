@@ -39,13 +39,7 @@ OpenedName classify(std::string_view name) {
     return OpenedName::no_printer;
 }
 
-// The printer behind a handle that the running spooler still knows.
-std::shared_ptr<PrinterObject> printer_handle(HANDLE handle) {
-    std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(handle);
-    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
-    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
-    return object;
-}
+using winsim::detail::printer_handle;
 
 // 95/98 keep no security: every handle may do everything.
 bool may(const PrinterObject& object, DWORD right) { return !is_nt() || (object.access & right) == right; }
@@ -159,6 +153,13 @@ HANDLE add_printer_handle(const std::string& printer, DWORD access) {
 }
 
 }  // namespace
+
+std::shared_ptr<PrinterObject> winsim::detail::printer_handle(HANDLE handle) {
+    std::shared_ptr<PrinterObject> object = handle_object<PrinterObject>(handle);
+    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
+    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
+    return object;
+}
 
 BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {

@@ -267,11 +267,17 @@ void Spooler::add_port(std::string_view monitor, std::string_view port) {
                                 std::string(1, '\0'));
 }
 
-void Spooler::add_driver(std::string_view name, std::string_view driver_file) {
+void Spooler::add_driver(std::string_view name, std::string_view driver_file, const DriverFiles& more) {
     const std::string key = driver_key(name);
+    const std::string_view config = more.config_file.empty() ? driver_file : std::string_view(more.config_file);
     machine_.registry.set_string(key, reg::driver_file, driver_file);
-    machine_.registry.set_string(key, reg::driver_data_file, driver_file);
-    machine_.registry.set_string(key, reg::driver_config_file, driver_file);
+    machine_.registry.set_string(key, reg::driver_data_file, config);
+    machine_.registry.set_string(key, reg::driver_config_file, config);
+    machine_.registry.set_string(key, reg::driver_help_file, more.help_file);
+    std::string list;
+    for (const std::string& file : more.dependent_files) list += file + '\0';
+    list.push_back('\0');
+    machine_.registry.set_value(key, reg::driver_dependent_files, REG_MULTI_SZ, list);
 }
 
 void Spooler::add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes) {

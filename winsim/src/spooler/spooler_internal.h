@@ -40,6 +40,18 @@ struct PrinterObject : KernelObject {
     std::uint32_t generation = 0;
 };
 
+// The printer (or server) behind a handle that the running spooler still knows;
+// fails with 6 otherwise.
+std::shared_ptr<PrinterObject> printer_handle(HANDLE handle);
+
+// Where a registered driver's file lies as the spooler and the graphics engine load
+// it: on NT in the subdirectory of the platform's driver version, else in the driver
+// directory itself (where 95/98 keep every driver file, and where a driver laid out by
+// hand may have left it). Empty when it is in neither.
+std::string loaded_driver_file(const MachineState& machine, std::string_view file);
+// The files a loaded driver keeps open: its driver and configuration modules.
+std::vector<std::string> loaded_driver_modules(const MachineState& machine, std::string_view driver);
+
 std::size_t open_printer_handles(const MachineState& machine, std::string_view printer);
 // A printer pending deletion goes when its last job and its handles are gone; the
 // handles kept are those that do not hold it (the one deleting it).

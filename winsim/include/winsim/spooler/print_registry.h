@@ -36,6 +36,8 @@ inline constexpr std::string_view driver_config_file = "Configuration File";
 inline constexpr std::string_view driver_help_file = "Help File";
 inline constexpr std::string_view driver_dependent_files = "Dependent Files";  // REG_MULTI_SZ
 inline constexpr std::string_view driver_version = "Version";                  // REG_DWORD
+inline constexpr std::string_view driver_monitor = "Monitor";
+inline constexpr std::string_view driver_datatype = "Datatype";
 
 // Environments\<env>\Print Processors\<name>.
 inline constexpr std::string_view processor_driver = "Driver";

@@ -40,7 +40,15 @@ public:
     // Registers a monitor (and loads it when the spooler runs, holding its DLL).
     void add_monitor(std::string_view name, std::string_view dll);
     void add_port(std::string_view monitor, std::string_view port);
-    void add_driver(std::string_view name, std::string_view driver_file = "ORVDRV.DLL");
+    // A registered driver whose files are file names in the directory the spooler keeps
+    // them in (see AddPrinterDriverA); the configuration and data file are the driver
+    // file unless named.
+    struct DriverFiles {
+        std::string config_file;
+        std::string help_file;
+        std::vector<std::string> dependent_files;
+    };
+    void add_driver(std::string_view name, std::string_view driver_file = "ORVDRV.DLL", const DriverFiles& more = {});
     void add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes);
     // A printer with a default DEVMODE of the platform's size, idle.
     void add_printer(std::string_view name, std::string_view port, std::string_view driver,
