@@ -16,6 +16,7 @@ using winsim::detail::state;
 namespace reg = winsim::print_registry;
 
 constexpr DWORD rpc_x_null_ref_pointer = 1780;  // RPC_X_NULL_REF_POINTER
+constexpr DWORD invalid_user_buffer = 1784;     // ERROR_INVALID_USER_BUFFER
 
 winsim::detail::Directories directories() {
     return winsim::detail::platform_directories(state().platform, state().options.administrator);
@@ -170,12 +171,24 @@ DWORD pack_drivers(const std::vector<std::string>& names, DWORD level, LPBYTE bu
     return static_cast<DWORD>(packer.size());
 }
 
-// Levels 2 and 3 are served; NT refuses a level it does not know with 124, and 1, 4,
-// 5 and 6, which it knows, are not simulated; 95/98's answer to any other is unknown.
+// Levels 2 and 3 are served. NT refuses a level it does not know with 124: 95/98 and
+// NT up to 4.0 know 1 to 3, 2000 1 to 6; 95/98's answer to another level is unknown.
 bool level_served(DWORD level, std::string_view call) {
     if (level == 2 || level == 3) return true;
-    if (is_nt() && (level == 0 || level > 6)) return fail(ERROR_INVALID_LEVEL, false);
+    const DWORD highest_known = state().platform == winsim::Platform::win2000 ? 6 : 3;
+    if (is_nt() && (level == 0 || level > highest_known)) return fail(ERROR_INVALID_LEVEL, false);
     return winsim::detail::not_simulated(std::string(call) + " at a level other than 2 and 3", false);
+}
+
+// NT takes the drivers of its own graphics engine's version. 2000 also runs NT 4.0's
+// version-2 drivers, each version in its own subdirectory and key, which winsim does
+// not keep; whether NT 4.0 and 3.51 take the version before theirs, and the code for a
+// version refused, are unconfirmed.
+bool version_taken(DWORD version) {
+    const DWORD own = platform_driver_version();
+    if (!is_nt() || version == own) return true;
+    if (version + 1 == own) return winsim::detail::not_simulated("AddPrinterDriverA of an earlier NT version's driver", false);
+    return fail(ERROR_INVALID_PARAMETER, false);
 }
 
 bool printer_uses(std::string_view driver) {
@@ -232,9 +245,7 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     if (!info.pName || !*info.pName || !info.pDriverPath || !info.pDataFile || !info.pConfigFile)
         return fail(ERROR_INVALID_PARAMETER, FALSE);
     if (!environment_served(info.pEnvironment, "AddPrinterDriverA")) return FALSE;
-    // NT takes only drivers of its own graphics engine's version (unconfirmed: which
-    // others a version would take, and the code for one it refuses).
-    if (is_nt() && info.cVersion != platform_driver_version()) return fail(ERROR_INVALID_PARAMETER, FALSE);
+    if (!version_taken(info.cVersion)) return FALSE;
 
     std::vector<std::string> given = {info.pDriverPath, info.pDataFile, info.pConfigFile};
     if (info.pHelpFile && *info.pHelpFile) given.emplace_back(info.pHelpFile);
@@ -278,7 +289,11 @@ BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LP
     const DWORD needed = pack_drivers(names, Level, nullptr);
     *pcbNeeded = needed;
     *pcReturned = 0;
-    if (cbBuf < needed || (!pDriverInfo && needed)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    // Wine's spooler test: NT refuses a missing buffer of a size that would do; 95/98 hang.
+    if (!pDriverInfo && needed)
+        return is_nt() ? fail(invalid_user_buffer, FALSE)
+                       : winsim::detail::not_simulated("EnumPrinterDriversA into a missing buffer", FALSE);
     pack_drivers(names, Level, pDriverInfo);
     *pcReturned = static_cast<DWORD>(names.size());
     return TRUE;
