@@ -713,6 +713,39 @@ BOOL WINAPI SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Com
 BOOL WINAPI DeletePrinter(HANDLE hPrinter);
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter);
 
+// ---- spooler: ports, the computer's name, a monitor's configuration channel ------------
+// Windows' wide characters are 16 bits on every compiler.
+typedef char16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* PCWSTR;
+typedef BYTE* PBYTE;
+typedef DWORD* PDWORD;
+
+typedef struct _PORT_INFO_1A {
+    LPSTR pName;
+} PORT_INFO_1A, *PPORT_INFO_1A, *LPPORT_INFO_1A;
+
+typedef struct _PORT_INFO_2A {
+    LPSTR pPortName;
+    LPSTR pMonitorName;
+    LPSTR pDescription;
+    DWORD fPortType;
+    DWORD Reserved;
+} PORT_INFO_2A, *PPORT_INFO_2A, *LPPORT_INFO_2A;
+
+#define PORT_TYPE_WRITE 0x0001
+#define MAX_COMPUTERNAME_LENGTH 15
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_NOT_SUPPORTED 50L
+
+BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI AddPortA(LPSTR pName, HWND hWnd, LPSTR pMonitorName);
+BOOL WINAPI DeletePortA(LPSTR pName, HWND hWnd, LPSTR pPortName);
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
+BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData, PBYTE pOutputData,
+                     DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus);
+
 // ---- services (advapi32) --------------------------------------------------------------
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);

@@ -175,7 +175,7 @@ DWORD pack_drivers(const std::vector<std::string>& names, DWORD level, LPBYTE bu
 // NT up to 4.0 know 1 to 3, 2000 1 to 6; 95/98's answer to another level is unknown.
 bool level_served(DWORD level, std::string_view call) {
     if (level == 2 || level == 3) return true;
-    const DWORD highest_known = state().platform == winsim::Platform::win2000 ? 6 : 3;
+    const DWORD highest_known = winsim::platform_info(state().platform).major >= 5 ? 6 : 3;
     if (is_nt() && (level == 0 || level > highest_known)) return fail(ERROR_INVALID_LEVEL, false);
     return winsim::detail::not_simulated(std::string(call) + " at a level other than 2 and 3", false);
 }

@@ -31,6 +31,18 @@ std::vector<std::string> printer_names(const MachineState& machine);
 std::optional<std::string> find_printer(const MachineState& machine, std::string_view name);
 std::string default_devmode(const MachineState& machine, std::string_view printer);
 void hold_monitor(MachineState& machine, const std::string& name);
+// Where a monitor keeps its plain ports, values named after them: its Ports key, or
+// for NT 3.51's "Local Port" the system's own list.
+std::string plain_ports_key(const MachineState& machine, std::string_view monitor);
+// The ports a monitor's registry holds: its plain ports, then its PortList keys.
+std::vector<std::string> registered_ports(const MachineState& machine, std::string_view monitor);
+bool holds_port(const MachineState& machine, std::string_view monitor, std::string_view port);
+// A loaded monitor reads its ports from its registry again, or learns one port.
+void reread_ports(MachineState& machine, std::string_view monitor);
+void learn_port(MachineState& machine, std::string_view monitor, std::string_view port);
+// OpenPrinterA of "\\COMPUTER\,XcvMonitor NAME", a monitor's configuration channel;
+// nothing when the name is not a channel's.
+std::optional<BOOL> open_monitor_channel(std::string_view name, DWORD access, LPHANDLE handle);
 std::string system_path(const MachineState& machine, std::string_view dll);
 
 struct PrinterObject : KernelObject {
