@@ -41,13 +41,15 @@ std::string file_name(std::string_view path) {
 }
 
 // The environment a call names: the native one (null or empty names it too) is
-// served; NT also knows the 95/98 one, which it keeps for clients and winsim does not
-// simulate; any other is unknown.
+// served; NT also knows the 95/98 one, which it keeps for clients, and 2000 "all"
+// (Wine's spooler test), which winsim does not simulate; any other is unknown.
 enum class Environment { native, other_known, unknown };
 
 Environment classify_environment(LPCSTR environment) {
     if (!environment || !*environment || winsim::detail::is_native_environment(state(), environment)) return Environment::native;
     if (is_nt() && winsim::detail::same_name(environment, "Windows 4.0")) return Environment::other_known;
+    if (is_nt() && winsim::platform_info(state().platform).major >= 5 && winsim::detail::same_name(environment, "all"))
+        return Environment::other_known;
     return Environment::unknown;
 }
 
@@ -56,7 +58,7 @@ bool environment_served(LPCSTR environment, std::string_view call) {
     switch (classify_environment(environment)) {
         case Environment::native: return true;
         case Environment::other_known:
-            return winsim::detail::not_simulated(std::string(call) + " for the 95/98 environment on NT", false);
+            return winsim::detail::not_simulated(std::string(call) + " for another environment than the platform's", false);
         case Environment::unknown: return fail(ERROR_INVALID_ENVIRONMENT, false);
     }
     return false;
