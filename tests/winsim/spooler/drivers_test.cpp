@@ -146,7 +146,7 @@ TEST_P(Drivers, Level2LeavesTheLevel3FieldsEmpty) {
         // Wine's spooler test: NT refuses a missing buffer said to be big enough with 1784.
         DWORD needed = dead;
         SetLastError(dead);
-        expect_failure(EnumPrinterDriversA(nullptr, nullptr, 2, nullptr, 4096, &needed, &returned), 1784);
+        expect_failure(EnumPrinterDriversA(nullptr, nullptr, 2, nullptr, 4096, &needed, &returned), ERROR_INVALID_USER_BUFFER);
         // Wine's spooler test: NT 4.0 and before know no "all" environment.
         if (GetParam() != Platform::win2000) {
             SetLastError(dead);

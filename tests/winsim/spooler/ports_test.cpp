@@ -63,7 +63,7 @@ struct Ports : testing::TestWithParam<Platform> {
     // XP (NT 4.0 and 2000 taken the same).
     DWORD unknown() const { return machine->is_nt() && GetParam() != Platform::nt351 ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER; }
     // A null string: NT's RPC layer refuses it with 1780, 95/98 with 87 (Wine's test).
-    DWORD null_string() const { return machine->is_nt() ? 1780u : static_cast<DWORD>(ERROR_INVALID_PARAMETER); }
+    DWORD null_string() const { return static_cast<DWORD>(machine->is_nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER); }
 };
 
 const std::vector<std::string> local_ports{"LPT1:", "COM1:", "FILE:"};

@@ -15,8 +15,6 @@ using winsim::detail::is_nt;
 using winsim::detail::state;
 namespace reg = winsim::print_registry;
 
-constexpr DWORD rpc_x_null_ref_pointer = 1780;  // RPC_X_NULL_REF_POINTER
-constexpr DWORD invalid_user_buffer = 1784;     // ERROR_INVALID_USER_BUFFER
 
 winsim::detail::Directories directories() {
     return winsim::detail::platform_directories(state().platform, state().options.administrator);
@@ -284,7 +282,7 @@ BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LP
     if (pName && *pName) return winsim::detail::not_simulated("EnumPrinterDriversA of another server", FALSE);
     if (!environment_served(pEnvironment, "EnumPrinterDriversA")) return FALSE;
     if (!level_served(Level, "EnumPrinterDriversA")) return FALSE;
-    if (!pcbNeeded || !pcReturned) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pcbNeeded || !pcReturned) return fail(is_nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::string parent = winsim::detail::drivers_key(machine);
     const std::vector<std::string> names = machine.registry.key_exists(parent) ? machine.registry.subkeys(parent) : std::vector<std::string>{};
@@ -294,7 +292,7 @@ BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LP
     if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     // Wine's spooler test: NT refuses a missing buffer of a size that would do; 95/98 hang.
     if (!pDriverInfo && needed)
-        return is_nt() ? fail(invalid_user_buffer, FALSE)
+        return is_nt() ? fail(ERROR_INVALID_USER_BUFFER, FALSE)
                        : winsim::detail::not_simulated("EnumPrinterDriversA into a missing buffer", FALSE);
     pack_drivers(names, Level, pDriverInfo);
     *pcReturned = static_cast<DWORD>(names.size());
@@ -310,7 +308,7 @@ BOOL WINAPI GetPrinterDriverA(HANDLE hPrinter, LPSTR pEnvironment, DWORD Level, 
     if (object->server) return fail(ERROR_INVALID_HANDLE, FALSE);  // (unconfirmed)
     if (!environment_served(pEnvironment, "GetPrinterDriverA")) return FALSE;
     if (!level_served(Level, "GetPrinterDriverA")) return FALSE;
-    if (!pcbNeeded) return fail(is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pcbNeeded) return fail(is_nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER, FALSE);
     winsim::detail::MachineState& machine = state();
     const std::string driver =
         winsim::detail::read_string(machine, winsim::detail::printers_key(machine) + "\\" + object->printer, reg::printer_driver);

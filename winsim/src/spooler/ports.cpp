@@ -17,8 +17,6 @@ using winsim::detail::same_name;
 using winsim::detail::state;
 namespace reg = winsim::print_registry;
 
-constexpr DWORD rpc_x_null_ref_pointer = 1780;  // RPC_X_NULL_REF_POINTER
-constexpr DWORD invalid_user_buffer = 1784;     // ERROR_INVALID_USER_BUFFER
 constexpr std::string_view local_monitor = "Local Port";
 // What a machine is called when its registry names no computer.
 constexpr std::string_view unnamed_computer = "ORVTEST";
@@ -30,7 +28,7 @@ std::uint32_t major_version() { return winsim::platform_info(state().platform).m
 DWORD unknown_to_monitors() { return is_nt() && major_version() > 3 ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER; }
 
 // A null string the call marshals to the spooler: NT's RPC layer refuses it.
-DWORD null_argument() { return is_nt() ? rpc_x_null_ref_pointer : ERROR_INVALID_PARAMETER; }
+DWORD null_argument() { return is_nt() ? RPC_X_NULL_REF_POINTER : ERROR_INVALID_PARAMETER; }
 
 LoadedMonitor* loaded_monitor(std::string_view name) {
     for (LoadedMonitor& monitor : state().spooler.monitors)
@@ -233,7 +231,7 @@ BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPD
     *pcReturned = 0;
     if (cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     // A missing buffer said to be big enough, as for the other enumerations (unconfirmed).
-    if (!pPorts && needed) return fail(is_nt() ? invalid_user_buffer : ERROR_INVALID_PARAMETER, FALSE);
+    if (!pPorts && needed) return fail(is_nt() ? ERROR_INVALID_USER_BUFFER : ERROR_INVALID_PARAMETER, FALSE);
     pack(pPorts);
     *pcReturned = static_cast<DWORD>(ports.size());
     return TRUE;
@@ -278,7 +276,7 @@ BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cb
     if (!object) return FALSE;
     auto channel = std::dynamic_pointer_cast<MonitorChannel>(object);
     if (!channel) return fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!pszDataName || !pcbOutputNeeded || !pdwStatus) return fail(rpc_x_null_ref_pointer, FALSE);  // (unconfirmed)
+    if (!pszDataName || !pcbOutputNeeded || !pdwStatus) return fail(RPC_X_NULL_REF_POINTER, FALSE);  // (unconfirmed)
     LoadedMonitor* monitor = loaded_monitor(channel->monitor);
     if (!monitor) return fail(ERROR_INVALID_HANDLE, FALSE);
     const std::string command = narrow(pszDataName, std::string::npos);
