@@ -108,6 +108,16 @@ TEST_P(Ports, AMonitorKnowsWhatItsRegistryHeldWhenItLastLooked) {
 TEST_P(Ports, DeletionGoesThroughTheMonitorThatOwnsThePort) {
     write_ports();
     ASSERT_TRUE(AddPortA(nullptr, nullptr, const_cast<char*>(orvana)));
+    // Microsoft's DeletePort page: refused while a printer is connected to the port,
+    // pooled with others too (unconfirmed: 170).
+    machine->spooler().add_printer("Fax", "LPT1:,FILE:", "Orvana Print Driver");
+    SetLastError(dead);
+    expect_failure(DeletePortA(nullptr, nullptr, const_cast<char*>("file:")), ERROR_BUSY);
+    HANDLE printer = nullptr;
+    PRINTER_DEFAULTSA all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterA(const_cast<char*>("Fax"), &printer, &all));
+    ASSERT_TRUE(DeletePrinter(printer));
+    ASSERT_TRUE(ClosePrinter(printer));
     for (const char* port : {"file:", "ORV1:", "orvplain:"}) EXPECT_TRUE(DeletePortA(nullptr, nullptr, const_cast<char*>(port))) << port;
     EXPECT_EQ(listed(), (std::vector<std::string>{"LPT1:", "COM1:"}));
     EXPECT_FALSE(machine->registry().key_exists(orvana_key() + "\\PortList\\ORV1:"));

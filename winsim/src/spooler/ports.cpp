@@ -46,6 +46,22 @@ LoadedMonitor* owner_of(std::string_view port) {
     return nullptr;
 }
 
+// A printer prints to the port, alone or among the ports it pools (one waiting for its
+// deletion too).
+bool printer_on(std::string_view port) {
+    winsim::detail::MachineState& machine = state();
+    for (const std::string& printer : winsim::detail::printer_names(machine)) {
+        const std::string list = winsim::detail::read_string(machine, winsim::detail::printers_key(machine) + "\\" + printer, reg::printer_port);
+        std::string_view ports = list;
+        while (!ports.empty()) {
+            const std::size_t comma = ports.find(',');
+            if (same_name(ports.substr(0, comma), port)) return true;
+            ports = comma == std::string_view::npos ? std::string_view{} : ports.substr(comma + 1);
+        }
+    }
+    return false;
+}
+
 std::string computer_name() {
     const std::string name = winsim::detail::read_string(state(), reg::computer_name_key, reg::computer_name);
     return name.empty() ? std::string(unnamed_computer) : name;
@@ -261,8 +277,10 @@ BOOL WINAPI DeletePortA(LPSTR pName, HWND /*hWnd*/, LPSTR pPortName) {
     if (is_nt() && !state().options.administrator) return fail(ERROR_ACCESS_DENIED, FALSE);
     LoadedMonitor* monitor = owner_of(pPortName);
     if (!monitor) return fail(unknown_to_monitors(), FALSE);
-    // The monitor forgets it in its registry and in its list; the printers on it are
-    // left alone (unconfirmed).
+    // Microsoft's DeletePort page: an error while a printer is connected to the port
+    // (unconfirmed: which one).
+    if (printer_on(pPortName)) return fail(ERROR_BUSY, FALSE);
+    // The monitor forgets it in its registry and in its list.
     forget_port(*monitor, pPortName);
     std::erase_if(monitor->ports, [&](const std::string& port) { return same_name(port, pPortName); });
     return TRUE;
