@@ -35,6 +35,9 @@
 //   [[driver]]
 //   name = "Acme Laser 5"
 //   file = "ACMEL5.DLL"
+//   config_file = "ACMEL5UI.DLL"        # optional, each a file name; the driver file
+//   help_file = "ACMEL5.HLP"            # is the configuration and data file when
+//   dependent_files = ["ACMEL5.DAT"]    # none is named
 //
 //   [[printer]]
 //   name = "Office Laser"

@@ -275,10 +275,13 @@ void lay_out(const Reader& reader, Machine& machine, const toml::table& descript
         machine.spooler().add_print_processor(name, reader.required_text(*processor, what, "dll"), reader.texts(*processor, what, "datatypes"));
     }
     for (const toml::table* driver : reader.entries(description, "driver")) {
-        reader.only(*driver, "driver", {"name", "file"});
+        reader.only(*driver, "driver", {"name", "file", "config_file", "help_file", "dependent_files"});
         const std::string name = reader.required_text(*driver, "driver", "name");
-        refuse_second(reader, *driver, detail::find_subkey(state, detail::drivers_key(state), name).has_value(), "driver '" + name + "'");
-        machine.spooler().add_driver(name, reader.required_text(*driver, "driver '" + name + "'", "file"));
+        const std::string what = "driver '" + name + "'";
+        refuse_second(reader, *driver, detail::find_subkey(state, detail::drivers_key(state), name).has_value(), what);
+        Spooler::DriverFiles more{reader.text(*driver, what, "config_file").value_or(""),
+                                  reader.text(*driver, what, "help_file").value_or(""), reader.texts(*driver, what, "dependent_files")};
+        machine.spooler().add_driver(name, reader.required_text(*driver, what, "file"), more);
     }
     for (const toml::table* printer : reader.entries(description, "printer")) add_printer(reader, machine, *printer);
     set_default_printer(reader, machine, description);

@@ -14,16 +14,13 @@ namespace reg = winsim::print_registry;
 struct DeviceContextObject : winsim::detail::KernelObject {
     std::string printer;
     std::string devmode;  // the settings the context draws with
+    std::vector<std::string> modules;  // the driver's files it keeps loaded
 };
 
-// The driver's file as the spooler would load it: in the driver directory, on NT in
-// the subdirectory of the platform's driver version or the directory itself.
-bool driver_file_present(const std::string& file) {
-    if (file.empty()) return false;
-    winsim::detail::MachineState& machine = state();
-    const winsim::detail::Directories where = winsim::detail::platform_directories(machine.platform, machine.options.administrator);
-    if (machine.files.exists(where.driver + "\\" + file)) return true;
-    return !where.driver_version.empty() && machine.files.exists(where.driver + "\\" + where.driver_version + "\\" + file);
+// What a context holds while it lives: the driver's modules, loaded for it, each
+// context under its own name so that deleting one leaves the others' holds.
+std::string holder_of(HDC context) {
+    return "device context " + std::to_string(reinterpret_cast<std::uintptr_t>(context));
 }
 
 }  // namespace
@@ -48,7 +45,7 @@ HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR pszPort, const
     const std::string file =
         winsim::detail::read_string(machine, winsim::detail::drivers_key(machine) + "\\" + *driver_key, reg::driver_file);
     // A driver that cannot be loaded fails as its LoadLibrary did (unconfirmed).
-    if (!driver_file_present(file)) return fail<HDC>(ERROR_MOD_NOT_FOUND, nullptr);
+    if (winsim::detail::loaded_driver_file(machine, file).empty()) return fail<HDC>(ERROR_MOD_NOT_FOUND, nullptr);
     std::optional<std::string> held = winsim::detail::stored_devmode(machine, *printer);
     if (!held) {
         held = winsim::detail::driver_devmode(machine, *printer, *driver_key);
@@ -59,12 +56,18 @@ HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR pszPort, const
     context->devmode = pdm && winsim::detail::readable_devmode(*pdm)
                            ? winsim::detail::accepted_devmode(machine, *printer, *driver_key, *held, *pdm)
                            : *held;
-    return static_cast<HDC>(winsim::detail::add_handle(std::move(context)));
+    context->modules = winsim::detail::loaded_driver_modules(machine, *driver_key);
+    const std::vector<std::string> modules = context->modules;
+    HDC handle = static_cast<HDC>(winsim::detail::add_handle(std::move(context)));
+    for (const std::string& module : modules) machine.files.hold(module, FILE_SHARE_READ, GENERIC_READ, holder_of(handle));
+    return handle;
 }
 
 BOOL WINAPI DeleteDC(HDC hdc) {
     WINSIM_API("DeleteDC", FALSE);
-    if (!winsim::detail::handle_object<DeviceContextObject>(hdc)) return fail(ERROR_INVALID_HANDLE, FALSE);
+    std::shared_ptr<DeviceContextObject> context = winsim::detail::handle_object<DeviceContextObject>(hdc);
+    if (!context) return fail(ERROR_INVALID_HANDLE, FALSE);
+    for (const std::string& module : context->modules) state().files.release(module, holder_of(hdc));
     state().handles.erase(reinterpret_cast<std::uintptr_t>(hdc));
     return TRUE;
 }

@@ -114,6 +114,12 @@ bool describe_module(const std::string& name, LoadedModule& module) {
             module.exports["IsUserAdmin"] = winsim::export_address(&is_user_admin);
         return true;
     }
+    if (same_name(name, "winspool.drv")) {
+        module.kind = ModuleKind::system;
+        // A monitor's configuration channel came with Windows 2000.
+        if (state().platform == winsim::Platform::win2000) module.exports["XcvDataW"] = winsim::export_address(&XcvDataW);
+        return true;
+    }
     if (const winsim::ProgramModule* program = winsim::find_program_module(name)) {
         module.kind = ModuleKind::program;
         module.program = program;

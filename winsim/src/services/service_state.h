@@ -38,6 +38,7 @@ struct ServiceRun {
 struct LoadedMonitor {
     std::string name;
     std::string path;  // the DLL's full path, held while loaded; empty when not on disk
+    std::vector<std::string> ports;  // as it read them from its registry when it last looked
 };
 
 struct SpoolerRun {

@@ -23,8 +23,9 @@ std::optional<std::string> find_printer(std::string_view name) { return winsim::
 enum class OpenedName { printer, other_object, no_printer };
 
 // Forms the spooler opens besides printers: "\\server", "\\server\,XcvMonitor name",
-// ",XcvPort name", "port,Port" and "printer,Job n". None of them is simulated yet. A
-// name with any other comma is no printer: no printer can be given one.
+// ",XcvPort name", "port,Port" and "printer,Job n". Of them only a monitor's channel on
+// this computer is simulated (ports.cpp). A name with any other comma is no printer:
+// no printer can be given one.
 OpenedName classify(std::string_view name) {
     if (name.substr(0, 2) == "\\\\") return OpenedName::other_object;
     const std::size_t comma = name.find(',');
@@ -39,13 +40,7 @@ OpenedName classify(std::string_view name) {
     return OpenedName::no_printer;
 }
 
-// The printer behind a handle that the running spooler still knows.
-std::shared_ptr<PrinterObject> printer_handle(HANDLE handle) {
-    std::shared_ptr<PrinterObject> object = winsim::detail::handle_object<PrinterObject>(handle);
-    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
-    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
-    return object;
-}
+using winsim::detail::printer_handle;
 
 // 95/98 keep no security: every handle may do everything.
 bool may(const PrinterObject& object, DWORD right) { return !is_nt() || (object.access & right) == right; }
@@ -160,6 +155,13 @@ HANDLE add_printer_handle(const std::string& printer, DWORD access) {
 
 }  // namespace
 
+std::shared_ptr<PrinterObject> winsim::detail::printer_handle(HANDLE handle) {
+    std::shared_ptr<PrinterObject> object = handle_object<PrinterObject>(handle);
+    if (!object || object->generation != state().spooler.generation) return fail(ERROR_INVALID_HANDLE, nullptr);
+    if (!object->server && !state().registry.key_exists(key_of(object->printer))) return fail(ERROR_INVALID_HANDLE, nullptr);
+    return object;
+}
+
 BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) {
     WINSIM_API("EnumPrintersA", FALSE);
@@ -201,8 +203,10 @@ BOOL WINAPI OpenPrinterA(LPSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAU
     }
     if (!*pPrinterName) return fail(is_nt() ? ERROR_INVALID_PRINTER_NAME : ERROR_INVALID_PARAMETER, FALSE);
     const OpenedName form = classify(pPrinterName);
-    if (form == OpenedName::other_object)
-        return winsim::detail::not_simulated("OpenPrinterA of a server, a monitor, a port or a job", FALSE);
+    if (form == OpenedName::other_object) {
+        if (std::optional<BOOL> opened = winsim::detail::open_monitor_channel(pPrinterName, asked, phPrinter)) return *opened;
+        return winsim::detail::not_simulated("OpenPrinterA of a server, a port or a job", FALSE);
+    }
     // 95/98 give the same code for a name with a comma (unconfirmed: Wine's test takes
     // 1801 or 87 for "illegal,name" without saying which system answers which).
     std::optional<std::string> printer = form == OpenedName::printer ? find_printer(pPrinterName) : std::nullopt;

@@ -42,12 +42,8 @@ std::string printers_key(const MachineState& machine) { return print_root(machin
 
 
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port) {
-    for (const std::string& monitor : machine.registry.subkeys(monitors_key(machine))) {
-        const std::string ports = monitors_key(machine) + "\\" + monitor + "\\" + std::string(reg::monitor_ports);
-        if (!machine.registry.key_exists(ports)) continue;
-        for (const std::string& name : machine.registry.values(ports))
-            if (same_name(name, port)) return monitor;
-    }
+    for (const std::string& monitor : machine.registry.subkeys(monitors_key(machine)))
+        if (holds_port(machine, monitor, port)) return monitor;
     return std::nullopt;
 }
 
@@ -116,7 +112,7 @@ bool is_native_dll(const MachineState& machine, const Image& image) {
 // The running spooler keeps the DLL of every monitor it loaded open for reading.
 void hold_monitor(MachineState& machine, const std::string& name) {
     const std::string dll = read_string(machine, monitors_key(machine) + "\\" + name, reg::monitor_driver);
-    LoadedMonitor loaded{name, {}};
+    LoadedMonitor loaded{name, {}, registered_ports(machine, name)};
     const std::string path = system_path(machine, dll);
     if (!dll.empty() && machine.files.exists(path)) {
         loaded.path = path;
@@ -155,7 +151,7 @@ void lay_out_spooler(MachineState& machine) {
     // 95/98's local monitor DLL is unconfirmed.
     machine.registry.set_string(local, reg::monitor_driver, nt ? "localspl.dll" : "localmon.dll");
     for (const char* port : {"LPT1:", "COM1:", "FILE:"})
-        machine.registry.set_value(local + "\\" + std::string(reg::monitor_ports), port, REG_SZ, std::string(1, '\0'));
+        machine.registry.set_value(plain_ports_key(machine, "Local Port"), port, REG_SZ, std::string(1, '\0'));
     machine.registry.create_key(drivers_key(machine));
     const std::string winprint = processors_key(machine) + "\\WinPrint";
     machine.registry.set_string(winprint, reg::processor_driver, "winprint.dll");
@@ -209,8 +205,11 @@ bool spooler_service_up(MachineState& machine) {
 
 void write_spooler(const MachineState& machine, toml::table& table) {
     toml::array monitors;
-    for (const LoadedMonitor& monitor : machine.spooler.monitors)
-        monitors.push_back(toml::table{{"name", monitor.name}, {"path", monitor.path}});
+    for (const LoadedMonitor& monitor : machine.spooler.monitors) {
+        toml::array ports;
+        for (const std::string& port : monitor.ports) ports.push_back(port);
+        monitors.push_back(toml::table{{"name", monitor.name}, {"path", monitor.path}, {"ports", std::move(ports)}});
+    }
     toml::array jobs;
     for (const auto& [printer, queue] : machine.spooler.jobs)
         for (const PrintJob& job : queue)
@@ -231,8 +230,15 @@ void read_spooler(MachineState& machine, const toml::table& table) {
     run.next_job_id = static_cast<DWORD>((*saved)["next_job_id"].value_or(std::int64_t{1}));
     if (const toml::array* monitors = (*saved)["monitor"].as_array())
         for (const toml::node& entry : *monitors)
-            if (const toml::table* monitor = entry.as_table())
-                run.monitors.push_back({(*monitor)["name"].value_or(std::string{}), (*monitor)["path"].value_or(std::string{})});
+            if (const toml::table* monitor = entry.as_table()) {
+                LoadedMonitor loaded{(*monitor)["name"].value_or(std::string{}), (*monitor)["path"].value_or(std::string{}), {}};
+                // A machine saved before monitors kept their ports: they read them now.
+                if (const toml::array* ports = (*monitor)["ports"].as_array())
+                    for (const toml::node& port : *ports) loaded.ports.push_back(port.value_or(std::string{}));
+                else
+                    loaded.ports = registered_ports(machine, loaded.name);
+                run.monitors.push_back(std::move(loaded));
+            }
     if (const toml::array* jobs = (*saved)["job"].as_array())
         for (const toml::node& entry : *jobs)
             if (const toml::table* job = entry.as_table())
@@ -276,15 +282,21 @@ void Spooler::add_monitor(std::string_view name, std::string_view dll) {
 void Spooler::add_port(std::string_view monitor, std::string_view port) {
     std::optional<std::string> key = detail::find_subkey(machine_, detail::monitors_key(machine_), monitor);
     if (!key) throw std::invalid_argument("no monitor named " + std::string(monitor));
-    machine_.registry.set_value(detail::monitors_key(machine_) + "\\" + *key + "\\" + std::string(reg::monitor_ports), port, REG_SZ,
-                                std::string(1, '\0'));
+    machine_.registry.set_value(detail::plain_ports_key(machine_, *key), port, REG_SZ, std::string(1, '\0'));
+    detail::learn_port(machine_, *key, port);
 }
 
-void Spooler::add_driver(std::string_view name, std::string_view driver_file) {
+void Spooler::add_driver(std::string_view name, std::string_view driver_file, const DriverFiles& more) {
     const std::string key = driver_key(name);
+    const std::string_view config = more.config_file.empty() ? driver_file : std::string_view(more.config_file);
     machine_.registry.set_string(key, reg::driver_file, driver_file);
-    machine_.registry.set_string(key, reg::driver_data_file, driver_file);
-    machine_.registry.set_string(key, reg::driver_config_file, driver_file);
+    machine_.registry.set_string(key, reg::driver_data_file, config);
+    machine_.registry.set_string(key, reg::driver_config_file, config);
+    machine_.registry.set_string(key, reg::driver_help_file, more.help_file);
+    std::string list;
+    for (const std::string& file : more.dependent_files) list += file + '\0';
+    list.push_back('\0');
+    machine_.registry.set_value(key, reg::driver_dependent_files, REG_MULTI_SZ, list);
 }
 
 void Spooler::add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes) {
@@ -326,11 +338,8 @@ std::vector<std::string> Spooler::monitors() const { return machine_.registry.su
 
 std::vector<std::string> Spooler::ports() const {
     std::vector<std::string> all;
-    for (const std::string& monitor : monitors()) {
-        const std::string key = detail::monitors_key(machine_) + "\\" + monitor + "\\" + std::string(reg::monitor_ports);
-        if (!machine_.registry.key_exists(key)) continue;
-        for (const std::string& port : machine_.registry.values(key)) all.push_back(port);
-    }
+    for (const std::string& monitor : monitors())
+        for (const std::string& port : detail::registered_ports(machine_, monitor)) all.push_back(port);
     return all;
 }
 

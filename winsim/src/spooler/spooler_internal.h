@@ -33,6 +33,18 @@ std::vector<std::string> printer_names(const MachineState& machine);
 std::optional<std::string> find_printer(const MachineState& machine, std::string_view name);
 std::string default_devmode(const MachineState& machine, std::string_view printer);
 void hold_monitor(MachineState& machine, const std::string& name);
+// Where a monitor keeps its plain ports, values named after them: its Ports key, or
+// for NT 3.51's "Local Port" the system's own list.
+std::string plain_ports_key(const MachineState& machine, std::string_view monitor);
+// The ports a monitor's registry holds: its plain ports, then its PortList keys.
+std::vector<std::string> registered_ports(const MachineState& machine, std::string_view monitor);
+bool holds_port(const MachineState& machine, std::string_view monitor, std::string_view port);
+// A loaded monitor reads its ports from its registry again, or learns one port.
+void reread_ports(MachineState& machine, std::string_view monitor);
+void learn_port(MachineState& machine, std::string_view monitor, std::string_view port);
+// OpenPrinterA of "\\COMPUTER\,XcvMonitor NAME", a monitor's configuration channel;
+// nothing when the name is not a channel's.
+std::optional<BOOL> open_monitor_channel(std::string_view name, DWORD access, LPHANDLE handle);
 std::string system_path(const MachineState& machine, std::string_view dll);
 // Whether the image is a DLL of the machine's own architecture, as the spooler loads.
 bool is_native_dll(const MachineState& machine, const Image& image);
@@ -48,6 +60,18 @@ struct PrinterObject : KernelObject {
     DWORD access = 0;
     std::uint32_t generation = 0;
 };
+
+// The printer (or server) behind a handle that the running spooler still knows;
+// fails with 6 otherwise.
+std::shared_ptr<PrinterObject> printer_handle(HANDLE handle);
+
+// Where a registered driver's file lies as the spooler and the graphics engine load
+// it: on NT in the subdirectory of the platform's driver version, else in the driver
+// directory itself (where 95/98 keep every driver file, and where a driver laid out by
+// hand may have left it). Empty when it is in neither.
+std::string loaded_driver_file(const MachineState& machine, std::string_view file);
+// The files a loaded driver keeps open: its driver and configuration modules.
+std::vector<std::string> loaded_driver_modules(const MachineState& machine, std::string_view driver);
 
 std::size_t open_printer_handles(const MachineState& machine, std::string_view printer);
 // A printer pending deletion goes when its last job and its handles are gone; the

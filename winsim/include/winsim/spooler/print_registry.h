@@ -28,6 +28,14 @@ inline constexpr std::string_view printers = "Printers";
 // Monitors\<name>: the DLL's file name, and a subkey whose value names are the ports.
 inline constexpr std::string_view monitor_driver = "Driver";
 inline constexpr std::string_view monitor_ports = "Ports";
+// Monitors\<name>\PortList\<port>: a port a monitor keeps with settings of its own.
+inline constexpr std::string_view monitor_port_list = "PortList";
+// Where NT 3.51's "Local Port" monitor keeps its ports: the system's own list.
+inline constexpr std::string_view nt351_local_ports = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
+// The computer's name, which GetComputerNameA answers.
+inline constexpr std::string_view computer_name_key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName";
+inline constexpr std::string_view computer_name = "ComputerName";
 
 // Environments\<env>\Drivers\Version-<n>\<driver> on NT; 95/98 have no version level.
 inline constexpr std::string_view driver_file = "Driver";
@@ -36,6 +44,8 @@ inline constexpr std::string_view driver_config_file = "Configuration File";
 inline constexpr std::string_view driver_help_file = "Help File";
 inline constexpr std::string_view driver_dependent_files = "Dependent Files";  // REG_MULTI_SZ
 inline constexpr std::string_view driver_version = "Version";                  // REG_DWORD
+inline constexpr std::string_view driver_monitor = "Monitor";
+inline constexpr std::string_view driver_datatype = "Datatype";
 
 // Environments\<env>\Print Processors\<name>.
 inline constexpr std::string_view processor_driver = "Driver";

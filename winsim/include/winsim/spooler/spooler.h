@@ -40,8 +40,18 @@ public:
 
     // Registers a monitor (and loads it when the spooler runs, holding its DLL).
     void add_monitor(std::string_view name, std::string_view dll);
+    // A plain port of the monitor (a value of its ports key), known to a running
+    // spooler at once.
     void add_port(std::string_view monitor, std::string_view port);
-    void add_driver(std::string_view name, std::string_view driver_file = "ORVDRV.DLL");
+    // A registered driver whose files are file names in the directory the spooler keeps
+    // them in (see AddPrinterDriverA); the configuration and data file are the driver
+    // file unless named.
+    struct DriverFiles {
+        std::string config_file;
+        std::string help_file;
+        std::vector<std::string> dependent_files;
+    };
+    void add_driver(std::string_view name, std::string_view driver_file = "ORVDRV.DLL", const DriverFiles& more = {});
     // Registers a print processor (and loads it when the spooler runs and its DLL lies in
     // the processor directory, holding the DLL).
     void add_print_processor(std::string_view name, std::string_view dll, std::vector<std::string> datatypes);
@@ -51,6 +61,8 @@ public:
 
     // The registered monitors.
     std::vector<std::string> monitors() const;
+    // The ports the monitors' registry keys hold (what the spooler lists is what the
+    // monitors read of them when they last looked: EnumPortsA).
     std::vector<std::string> ports() const;
     // The printers, pending deletions included.
     std::vector<std::string> printers() const;
