@@ -34,6 +34,7 @@ set(ORV_LIBRARY_SOURCES
   spooler/companions.cpp
   spooler/component_name.cpp
   spooler/monitors.cpp
+  spooler/ports.cpp
   spooler/print_processors.cpp
   spooler/service_control.cpp
 )

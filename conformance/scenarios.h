@@ -39,6 +39,7 @@ std::vector<Scenario> system_text_scenarios();
 std::vector<Scenario> registry_scenarios();
 std::vector<Scenario> file_scenarios();
 std::vector<Scenario> spooler_scenarios();
+std::vector<Scenario> port_scenarios();
 std::vector<Scenario> processor_scenarios();
 std::vector<Scenario> loader_scenarios();
 std::vector<Scenario> user_scenarios();

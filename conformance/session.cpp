@@ -29,6 +29,9 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insFileDelete", x.file_delete);
     find_export(library, "insIsMonitorPresent", x.is_monitor_present);
     find_export(library, "insDeleteMonitor", x.delete_monitor);
+    find_export(library, "insIsPortPresent", x.is_port_present);
+    find_export(library, "insAddPort", x.add_port);
+    find_export(library, "insDeletePort", x.delete_port);
     find_export(library, "insIsPrtProcPresent", x.is_prt_proc_present);
     find_export(library, "insAddPrintProc", x.add_print_proc);
     find_export(library, "insDelPrintProc", x.del_print_proc);

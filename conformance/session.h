@@ -32,6 +32,9 @@ struct Exports {
     decltype(&::insFileDelete) file_delete = nullptr;
     decltype(&::insIsMonitorPresent) is_monitor_present = nullptr;
     decltype(&::insDeleteMonitor) delete_monitor = nullptr;
+    decltype(&::insIsPortPresent) is_port_present = nullptr;
+    decltype(&::insAddPort) add_port = nullptr;
+    decltype(&::insDeletePort) delete_port = nullptr;
     decltype(&::insIsPrtProcPresent) is_prt_proc_present = nullptr;
     decltype(&::insAddPrintProc) add_print_proc = nullptr;
     decltype(&::insDelPrintProc) del_print_proc = nullptr;

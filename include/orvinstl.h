@@ -215,11 +215,37 @@ LONG WINAPI insAddMonitorEx(LPCSTR monitorPath, LPSTR idText, LONG skipCompanion
 LONG WINAPI insDeleteMonitor(LPCSTR monitorName);
 
 /* ---- ports ------------------------------------------------------------------------ */
+/* Port names are taken the platform's way: Windows 95 ends every one with ":", NT 3.51
+ * none, the others take it as it is. A name that does not fit 99 characters that way is
+ * refused with 123. All are guarded.
+ * 0 with *present 1 or 0 (names compared without regard to case), else the enumeration's
+ * Windows code; *present is 0 whatever the answer unless the port exists. */
 LONG WINAPI insIsPortPresent(LPCSTR portName, LPLONG present);
+/* insAddPortEx without a dialog source. */
 LONG WINAPI insAddPort(const INS_PORT_DEFINITION* definition);
+/* definition: pPortName and pMonitorName required. dialogSource: null, or the dialog
+ * program in the installation source, copied with its modules to pFaxDialogLoc for a port
+ * of the product's monitor. On Windows 2000 the monitor adds the port through its
+ * configuration channel (an existing port of the monitor is left as it is, and no
+ * settings are written); elsewhere the port's settings (or the plain port's value) are
+ * written to the monitor's keys and the spooler told: 95/98 and terminal servers ask the
+ * monitor (AddPortA), NT 3.51 and 4.0 restart the spooler (a spooler that will not stop or
+ * start leaves RebootRequired saying 1). An existing product port keeps every setting the
+ * definition does not give; an existing plain port is left as it is.
+ * 0 done; INS_PORT_OF_OTHER_MONITOR the port exists under another monitor (nothing
+ * changed); INS_COMPANIONS_NOT_COPIED the port is there but the dialog program or a
+ * module failed to copy; else the failing step's Windows code or the monitor's status. */
 LONG WINAPI insAddPortEx(const INS_PORT_DEFINITION* definition, LPCSTR dialogSource);
+/* insDeletePortEx(portName, 0, 0). */
 LONG WINAPI insDeletePort(LPCSTR portName);
+/* The two numbers are not used. 0 deleted, or not there; else the Windows code. */
 LONG WINAPI insDeletePortEx(LPCSTR portName, LONG unused1, LONG unused2);
+/* Makes the port anew from the definition under the printers that print to it alone:
+ * they are captured, deleted with the port, and made again with their settings on the
+ * new port, in the spooler's order. A port that is not there is added (insAddPortEx
+ * without a dialog source). When a step fails after a printer was deleted, the port is
+ * put back and the deleted printers made again before the failure is returned.
+ * 0 done, else the failing step's code. */
 LONG WINAPI insMovePort(const INS_PORT_DEFINITION* definition);
 
 /* ---- print processors ------------------------------------------------------------- */

@@ -4,9 +4,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// A UTF-16 literal, as the wide calls take it.
+#define WIDE_TEXT(text) L##text
 #else
 // The library opens files on Windows paths with fopen; winsim serves them from the
 // simulated drive.
 #define WINSIM_REDIRECT_STDIO
 #include <winsim/windows.h>
+#define WIDE_TEXT(text) u##text
 #endif

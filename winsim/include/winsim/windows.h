@@ -782,6 +782,16 @@ BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 BOOL WINAPI XcvDataW(HANDLE hXcv, PCWSTR pszDataName, PBYTE pInputData, DWORD cbInputData, PBYTE pOutputData,
                      DWORD cbOutputData, PDWORD pcbOutputNeeded, PDWORD pdwStatus);
 
+// ---- kernel: code pages ---------------------------------------------------------------
+#define CP_ACP 0
+#define MB_PRECOMPOSED 0x00000001
+#define MB_COMPOSITE 0x00000002
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define ERROR_INVALID_FLAGS 1004L
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
+                               int cchWideChar);
+
 // ---- services (advapi32) --------------------------------------------------------------
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName, DWORD dwDesiredAccess);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess);
@@ -799,6 +809,7 @@ BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 
 // ---- user ---------------------------------------------------------------------------
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+HWND WINAPI GetActiveWindow(void);
 
 // ---- user and GDI: broadcasts and printer device contexts ---------------------------
 #define HWND_BROADCAST ((HWND)(ULONG_PTR)0xFFFF)

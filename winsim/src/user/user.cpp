@@ -29,3 +29,9 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     box.type = uType;
     return winsim::detail::state().desktop.show(std::move(box));
 }
+
+// No window of the setup program is active: the desktop shows none.
+HWND WINAPI GetActiveWindow(void) {
+    winsim::detail::ApiCall call("GetActiveWindow");
+    return nullptr;
+}
