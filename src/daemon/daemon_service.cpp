@@ -20,10 +20,10 @@ constexpr DWORD stop_poll_ms = 100;
 // taken to be hung, and a restart of Windows ends it.
 constexpr DWORD stop_wait_limit_ms = 120000;
 
-struct HeapFree {
+struct HeapBlockRelease {
     void operator()(void* block) const { heap_free(block); }
 };
-using ServiceConfig = std::unique_ptr<QUERY_SERVICE_CONFIGA, HeapFree>;
+using ServiceConfig = std::unique_ptr<QUERY_SERVICE_CONFIGA, HeapBlockRelease>;
 
 // The service's configuration by the two calls, or null when it cannot be read; the
 // removal goes on without it, and so leaves the program file where it is.
