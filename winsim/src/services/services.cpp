@@ -60,7 +60,8 @@ void delete_if_due(MachineState& machine, const std::string& name) {
 std::string service_program(const MachineState& machine, const std::string& name) {
     std::string image = read_string(machine, service_path(machine, name), print_registry::service_image_path);
     if (!image.empty() && image.front() == '"') {
-        image = image.substr(1, image.find('"', 1) == std::string::npos ? std::string::npos : image.find('"', 1) - 1);
+        const std::size_t end = image.find('"', 1);
+        image = image.substr(1, end == std::string::npos ? std::string::npos : end - 1);
     } else if (!machine.files.exists(image) && image.find(' ') != std::string::npos) {
         image.resize(image.find(' '));
     }
