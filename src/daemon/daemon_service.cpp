@@ -135,8 +135,9 @@ LONG WINAPI insDeleteDaemonService(LPCSTR serviceName) {
         if (LONG code = stop_service(service.get())) return code;
         if (!DeleteService(service.get())) return record_last_error(IDS_ATTEMPTING_TO_DELETE_DAEMON_SERVICE, nullptr, 0, 0);
     }
-    // The service goes when its last handle closes, and with it its hold on the file. A
-    // deletion put off to the restart needs no restart of its own: the file is unused.
+    // The service went with its last handle. Its program goes too; should something
+    // still hold the file, it goes at the next restart, which is not asked for: the
+    // stopped service no longer runs it.
     if (config) insFileDelete(config->lpBinaryPathName);
     return INS_OK;
 }

@@ -117,6 +117,18 @@ TEST_P(DaemonService, RemovingAMissingServiceRecordsNothing) {
     EXPECT_EQ(machine->open_handles(), 0u);
 }
 
+TEST_P(DaemonService, AProgramSomeoneElseHoldsGoesAtTheRestartWithoutAskingForIt) {
+    install_earlier(true);
+    machine->files().hold(installed, FILE_SHARE_READ);
+    EXPECT_EQ(insDeleteDaemonService(service_name), 0);
+    EXPECT_FALSE(services().exists(service_name));
+    EXPECT_TRUE(machine->files().exists(installed));
+    EXPECT_EQ(RebootRequired(), 0);
+    EXPECT_EQ(take_error_text(), "");
+    machine->reboot();
+    EXPECT_FALSE(machine->files().exists(installed));
+}
+
 TEST_P(DaemonService, AServiceThatNeverStopsIsGivenUpAfterTwoMinutes) {
     install_earlier(true);
     services().hang(service_name, winsim::ServiceHang::endless);
