@@ -1,5 +1,6 @@
 # One list of the library's sources, used by the DLL and by the host build.
 set(ORV_LIBRARY_SOURCES
+  daemon/daemon_service.cpp
   frame/catalogue.cpp
   frame/dllmain.cpp
   frame/error_state.cpp

@@ -49,5 +49,6 @@ std::vector<Scenario> driver_scenarios();
 std::vector<Scenario> printer_scenarios();
 std::vector<Scenario> win9x_file_scenarios();
 std::vector<Scenario> default_printer_scenarios();
+std::vector<Scenario> daemon_service_scenarios();
 
 }  // namespace conformance

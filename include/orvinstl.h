@@ -347,6 +347,22 @@ LONG WINAPI insDelPrinter(LPCSTR printerName);
 /* ---- daemon ----------------------------------------------------------------------- */
 LONG WINAPI insAddDaemonProcess(LPCSTR entryName, LPCSTR programPath);
 LONG WINAPI insDeleteDaemonProcess(LPCSTR entryName);
+/* Not guarded; the NT family (95/98 have no service control manager: 120, recorded).
+ * insAddDaemonService: copies programPath into the system directory, whatever the
+ * versions, and registers it there as the service serviceName (its display name too):
+ * its own interactive process, auto-start, not started now. accountName and password may
+ * be null (LocalSystem); an interactive service under another account is refused (87,
+ * recorded). 0 registered; INS_DEFERRED_TO_RESTART when the program of the service
+ * already there is in use: the new one takes effect at the next restart (warning,
+ * RebootRequired set, the registration kept); 1073 the service exists (the program is
+ * copied all the same); else the copy's result or the Windows code, recorded; 87 for a
+ * null name or path, nothing recorded.
+ * insDeleteDaemonService: stops the service, waiting up to 120 seconds (then 1053,
+ * recorded, RebootRequired set), deletes it and deletes its program file (at the next
+ * restart when it is in use, without RebootRequired). 0 removed, or not installed
+ * (nothing recorded); 1062 the service was not running (it stays installed); else the
+ * Windows code, recorded; 87 for a null name. A configuration that cannot be read is
+ * recorded and the service removed without its file. */
 LONG WINAPI insAddDaemonService(LPCSTR serviceName, LPCSTR programPath, LPCSTR accountName, LPCSTR password);
 LONG WINAPI insDeleteDaemonService(LPCSTR serviceName);
 

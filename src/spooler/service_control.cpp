@@ -2,6 +2,7 @@
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
+#include "frame/service_handle.h"
 
 namespace {
 
@@ -9,21 +10,6 @@ const char spooler_service[] = "Spooler";
 constexpr DWORD stop_poll_ms = 100;
 constexpr DWORD stop_wait_limit_ms = 120000;
 constexpr DWORD start_settle_ms = 500;
-
-// Closes a service handle when it goes.
-class ServiceHandle {
-public:
-    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ServiceHandle() {
-        if (handle_) CloseServiceHandle(handle_);
-    }
-    ServiceHandle(const ServiceHandle&) = delete;
-    ServiceHandle& operator=(const ServiceHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
-
-private:
-    SC_HANDLE handle_;
-};
 
 // Why a service that was asked to start is stopped again.
 DWORD stopped_service_code(const SERVICE_STATUS& status) {

@@ -20,4 +20,9 @@ void print_json_string(std::FILE* out, std::string_view text) {
     std::fputc('"', out);
 }
 
+void print_json_field(std::FILE* out, const char* key, std::string_view text) {
+    std::fprintf(out, ", \"%s\": ", key);
+    print_json_string(out, text);
+}
+
 }  // namespace orvsetup

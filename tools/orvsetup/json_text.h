@@ -8,5 +8,7 @@ namespace orvsetup {
 
 // A JSON string of 8-bit characters, each byte as the code point of the same number.
 void print_json_string(std::FILE* out, std::string_view text);
+// A further field of an object being printed: `, "key": "text"`.
+void print_json_field(std::FILE* out, const char* key, std::string_view text);
 
 }  // namespace orvsetup

@@ -1,6 +1,7 @@
 #include "machine_commands.h"
 
 #include "printers_view.h"
+#include "services_view.h"
 
 #include <winsim/services/services.h>
 
@@ -20,7 +21,9 @@ const char* machine_commands_help =
     "  printers               lists each printer: port, driver, print processor, datatype, attributes,\n"
     "                         status, DEVMODE, driver settings, and on 95/98 its WIN.INI device section\n"
     "                         and the product's ini file; then the default printer (--json: one object\n"
-    "                         a printer, then {\"default_printer\": ...})\n";
+    "                         a printer, then {\"default_printer\": ...})\n"
+    "  services               lists each service: display name, type, start type, image path, account\n"
+    "                         and state (--json: one object a service)\n";
 
 namespace {
 
@@ -111,7 +114,7 @@ void list_directory(winsim::Machine& machine, const std::string& path, std::FILE
 
 bool is_machine_command(const std::string& word) {
     return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
-           word == "printers";
+           word == "printers" || word == "services";
 }
 
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
@@ -150,6 +153,11 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
             const PrintersView view = view_printers(machine);
             if (json) print_printers_json(out, view);
             else print_printers(out, view);
+        } else if (command == "services") {
+            if (words.size() != 1) return usage(err, "services takes no words (--json before the command for JSON)");
+            const std::vector<ServiceView> view = view_services(machine);
+            if (json) print_services_json(out, view);
+            else print_services(out, view);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());

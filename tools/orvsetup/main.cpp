@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     app.add_flag("--setupapi-without-isuseradmin", options.setupapi_without_is_user_admin,
                  "a new machine's SETUPAPI.DLL lacks IsUserAdmin")
         ->excludes(from);
-    app.add_flag("--json", options.json, "print one JSON object per call, or per printer of the printers view");
+    app.add_flag("--json", options.json, "print one JSON object per call, or per printer or service of the printers and services views");
     std::vector<std::string> command;
     app.prefix_command();
     try {

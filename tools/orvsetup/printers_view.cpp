@@ -173,11 +173,6 @@ void print_json_number_or_null(std::FILE* out, const std::optional<int>& number)
     else std::fputs("null", out);
 }
 
-void print_json_field(std::FILE* out, const char* key, std::string_view text) {
-    std::fprintf(out, ", \"%s\": ", key);
-    print_json_string(out, text);
-}
-
 }  // namespace
 
 PrintersView view_printers(winsim::Machine& machine) {

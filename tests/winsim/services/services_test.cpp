@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -246,6 +248,137 @@ TEST(Services, CreateQueryConfigAndDeleteWhenTheLastHandleCloses) {
     CloseServiceHandle(other);
     EXPECT_FALSE(machine->services().exists("OrvHelper"));
     CloseServiceHandle(manager);
+}
+
+// The arguments CreateServiceA refuses before it registers anything, with their codes
+// (advapi32 service.c, test_create_delete_svc: 487 on 2000, 87 on NT 4.0 for a missing
+// name or program; NT 3.51 taken as NT 4.0).
+TEST_P(NtServices, CreateServiceRefusesBadRegistrations) {
+    auto machine = Machine::create(GetParam());
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager, nullptr);
+    const DWORD missing = GetParam() == Platform::win2000 ? ERROR_INVALID_ADDRESS : ERROR_INVALID_PARAMETER;
+    struct Case {
+        const char* what;
+        const char* name;
+        const char* program;
+        DWORD type;
+        DWORD start;
+        const char* account;
+        DWORD expected;
+    } cases[] = {
+        {"no name", nullptr, "d.exe", 0x110, SERVICE_AUTO_START, nullptr, missing},
+        {"no program", "Daemon", nullptr, 0x110, SERVICE_AUTO_START, nullptr, missing},
+        {"empty name", "", "d.exe", 0x110, SERVICE_AUTO_START, nullptr, ERROR_INVALID_NAME},
+        {"empty program", "Daemon", "", 0x110, SERVICE_AUTO_START, nullptr, ERROR_INVALID_PARAMETER},
+        {"interactive under an account", "Daemon", "d.exe", 0x110, SERVICE_AUTO_START, ".\\Operator", ERROR_INVALID_PARAMETER},
+        {"two kinds at once", "Daemon", "d.exe", SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS, SERVICE_AUTO_START,
+         nullptr, ERROR_INVALID_PARAMETER},
+        {"interactive driver", "Daemon", "d.sys", SERVICE_KERNEL_DRIVER | SERVICE_INTERACTIVE_PROCESS, SERVICE_DEMAND_START,
+         nullptr, ERROR_INVALID_PARAMETER},
+        {"boot start of a program", "Daemon", "d.exe", SERVICE_WIN32_OWN_PROCESS, SERVICE_BOOT_START, nullptr,
+         ERROR_INVALID_PARAMETER},
+        {"start types or-ed", "Daemon", "d.exe", SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START | SERVICE_DISABLED, nullptr,
+         ERROR_INVALID_PARAMETER},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(CreateServiceA(manager, c.name, nullptr, SERVICE_ALL_ACCESS, c.type, c.start, SERVICE_ERROR_NORMAL, c.program,
+                                 nullptr, nullptr, nullptr, c.account, nullptr),
+                  nullptr);
+        EXPECT_EQ(GetLastError(), c.expected);
+        EXPECT_FALSE(machine->services().exists("Daemon"));
+    }
+    SC_HANDLE system = CreateServiceA(manager, "Daemon", nullptr, SERVICE_ALL_ACCESS, 0x110, SERVICE_AUTO_START,
+                                      SERVICE_ERROR_NORMAL, "d.exe", nullptr, nullptr, nullptr, "LocalSystem", nullptr);
+    EXPECT_NE(system, nullptr) << "an interactive service may name LocalSystem itself";
+    CloseServiceHandle(system);
+    CloseServiceHandle(manager);
+    EXPECT_EQ(machine->open_handles(), 0u);
+}
+
+// The key a created service gets, value by value as regedit shows it on NT.
+TEST_P(NtServices, CreateServiceWritesItsKeyAsWindowsDoes) {
+    auto machine = Machine::create(GetParam());
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE created = CreateServiceA(manager, "OrvDaemon", "OrvDaemon", SERVICE_ALL_ACCESS, 0x110, SERVICE_AUTO_START,
+                                       SERVICE_ERROR_NORMAL, "C:\\WINNT\\system32\\orvd.exe", nullptr, nullptr, nullptr,
+                                       nullptr, nullptr);
+    ASSERT_NE(created, nullptr);
+    const std::string key = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\OrvDaemon";
+    auto value = [&](const char* name) { return machine->registry().value(key, name); };
+    ASSERT_TRUE(value("ImagePath"));
+    EXPECT_EQ(value("ImagePath")->type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(value("ImagePath")->bytes, std::string("C:\\WINNT\\system32\\orvd.exe") + '\0');
+    auto dword = [&](const char* name) {
+        std::optional<winsim::RegistryValue> v = value(name);
+        DWORD out = 0xDEADBEEF;
+        if (v && v->type == REG_DWORD && v->bytes.size() == 4) std::memcpy(&out, v->bytes.data(), 4);
+        return out;
+    };
+    EXPECT_EQ(dword("Type"), 0x110u);
+    EXPECT_EQ(dword("Start"), static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(dword("ErrorControl"), static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+    ASSERT_TRUE(value("ObjectName"));
+    EXPECT_EQ(value("ObjectName")->bytes, std::string("LocalSystem") + '\0');
+    ASSERT_TRUE(value("DisplayName"));
+    EXPECT_EQ(value("DisplayName")->bytes, std::string("OrvDaemon") + '\0');
+    CloseServiceHandle(created);
+    CloseServiceHandle(manager);
+}
+
+// A running service's process holds its program file: it can be read, not replaced or
+// deleted, until the service stops. An auto-start service runs again after a restart.
+TEST_P(NtServices, ARunningServiceHoldsItsProgramUntilItStops) {
+    auto machine = Machine::create(GetParam());
+    const std::string program = std::string(machine->platform_info().system_directory) + "\\orvd.exe";
+    machine->files().write_file(program, "MZ program");
+    machine->files().write_file("C:\\new.exe", "MZ newer");
+    winsim::ServiceConfig config;
+    config.type = 0x110;
+    config.start = SERVICE_AUTO_START;
+    config.image_path = "%SystemRoot%\\system32\\orvd.exe";
+    machine->services().add("OrvDaemon", config);
+    EXPECT_TRUE(CopyFileA("C:\\new.exe", program.c_str(), FALSE)) << "a stopped service holds nothing";
+
+    machine->reboot();
+    EXPECT_EQ(machine->services().state("OrvDaemon"), static_cast<DWORD>(SERVICE_RUNNING));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(CopyFileA("C:\\new.exe", program.c_str(), FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(DeleteFileA(program.c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(CopyFileA(program.c_str(), "C:\\copy.exe", FALSE)) << "reading it is shared";
+
+    Scm scm("OrvDaemon");
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
+    Sleep(2000);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+    EXPECT_TRUE(DeleteFileA(program.c_str())) << "the stopped process let go of its file";
+}
+
+TEST(Services, AServiceThatNeverStopsKeepsItsProgram) {
+    auto machine = Machine::create(Platform::win2000);
+    machine->files().write_file("C:\\WINNT\\system32\\orvd.exe", "MZ");
+    winsim::ServiceConfig config;
+    config.start = SERVICE_AUTO_START;
+    config.image_path = "\"C:\\WINNT\\system32\\orvd.exe\" -service";
+    machine->services().add("OrvDaemon", config);
+    machine->services().set_running("OrvDaemon");
+    machine->services().hang("OrvDaemon", winsim::ServiceHang::frozen);
+    Scm scm("OrvDaemon");
+    SERVICE_STATUS status{};
+    ASSERT_TRUE(ControlService(scm.service, SERVICE_CONTROL_STOP, &status));
+    Sleep(600000);
+    EXPECT_EQ(scm.status().dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_FALSE(DeleteFileA("C:\\WINNT\\system32\\orvd.exe")) << "the quoted program with its argument is held";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 TEST(Services, RebootStartsTheAutoStartServicesAgain) {

@@ -55,11 +55,45 @@ void delete_if_due(MachineState& machine, const std::string& name) {
     if (run != machine.services.end()) machine.services.erase(run);
 }
 
+// The program file a service's process runs: its image path with %SystemRoot%
+// expanded, without the quotes around it or the arguments after it.
+std::string service_program(const MachineState& machine, const std::string& name) {
+    std::string image = read_string(machine, service_path(machine, name), print_registry::service_image_path);
+    if (!image.empty() && image.front() == '"') {
+        const std::size_t end = image.find('"', 1);
+        image = image.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+    } else if (!machine.files.exists(image) && image.find(' ') != std::string::npos) {
+        image.resize(image.find(' '));
+    }
+    constexpr std::string_view system_root = "%SystemRoot%";
+    if (image.size() >= system_root.size() && same_name(std::string_view(image).substr(0, system_root.size()), system_root))
+        image = std::string(platform_info(machine.platform).windows_directory) + image.substr(system_root.size());
+    return image;
+}
+
+std::string program_holder(const std::string& name) { return "service " + name; }
+
+// A service's process keeps its program file open while it lives, so that the file can
+// be read but not replaced or deleted; a copy over it has to wait for the restart.
+void hold_program(MachineState& machine, const std::string& name, bool alive) {
+    const std::string program = service_program(machine, name);
+    const std::string holder = program_holder(name);
+    if (program.empty() || !machine.files.exists(program)) return;
+    if (!alive) {
+        machine.files.release(program, holder);
+        return;
+    }
+    const bool held = std::any_of(machine.files.holds().begin(), machine.files.holds().end(),
+                                  [&](const FileHold& hold) { return hold.holder == holder; });
+    if (!held) machine.files.hold(program, FILE_SHARE_READ, GENERIC_READ, holder);
+}
+
 void enter(MachineState& machine, const std::string& name, ServiceRun& run, DWORD new_state, std::uint64_t at) {
     const DWORD old_state = run.state;
     run.state = new_state;
     run.since_ms = at;
     if (new_state != old_state) machine.service_events.push_back({at, name, new_state});
+    if (!same_name(name, print_registry::spooler_service)) hold_program(machine, name, new_state != SERVICE_STOPPED);
     if (!same_name(name, print_registry::spooler_service) || !is_nt(machine)) return;
     if (new_state == SERVICE_RUNNING && old_state == SERVICE_START_PENDING) spooler_started(machine);
     if (new_state == SERVICE_STOPPED && old_state != SERVICE_STOPPED) spooler_stopped(machine);
@@ -167,6 +201,19 @@ std::optional<ServiceAccess> service_for(SC_HANDLE handle, DWORD needed) {
     if ((object->access & needed) != needed) return fail(ERROR_ACCESS_DENIED, std::optional<ServiceAccess>{});
     settle_services(state());
     return ServiceAccess{object, &run_of(state(), object->service)};
+}
+
+// The type is one kind of service (an interactive one runs its own or a shared process);
+// the start type is one value, and boot or system start is for drivers only; an
+// interactive service runs as LocalSystem, for no other account may reach the desktop.
+bool valid_registration(DWORD type, DWORD start, const char* account) {
+    const bool interactive = (type & SERVICE_INTERACTIVE_PROCESS) != 0;
+    const DWORD kind = type & ~static_cast<DWORD>(SERVICE_INTERACTIVE_PROCESS);
+    const bool process = kind == SERVICE_WIN32_OWN_PROCESS || kind == SERVICE_WIN32_SHARE_PROCESS;
+    const bool driver = kind == SERVICE_KERNEL_DRIVER || kind == SERVICE_FILE_SYSTEM_DRIVER;
+    if (!process && !(driver && !interactive)) return false;
+    if (start > SERVICE_DISABLED || (process && (start == SERVICE_BOOT_START || start == SERVICE_SYSTEM_START))) return false;
+    return !interactive || !account || same_name(account, "LocalSystem") || same_name(account, ".\\LocalSystem");
 }
 
 void write_multi_sz(std::string& out, const char* list) {
@@ -320,6 +367,24 @@ using detail::ServiceRun;
 
 bool Services::exists(std::string_view name) const { return detail::find_service(machine_, name).has_value(); }
 
+std::vector<std::string> Services::names() const {
+    if (!detail::is_nt(machine_)) return {};
+    detail::settle_services(machine_);
+    return machine_.registry.subkeys(detail::services_root(machine_));
+}
+
+ServiceConfig Services::config(std::string_view name) const {
+    const std::string path = detail::service_path(machine_, detail::required_service(machine_, name));
+    ServiceConfig config;
+    config.type = detail::read_dword(machine_, path, print_registry::service_type, 0);
+    config.start = detail::read_dword(machine_, path, print_registry::service_start, SERVICE_DEMAND_START);
+    config.error_control = detail::read_dword(machine_, path, print_registry::service_error_control, SERVICE_ERROR_NORMAL);
+    config.image_path = detail::read_string(machine_, path, print_registry::service_image_path);
+    config.display_name = detail::read_string(machine_, path, print_registry::service_display_name);
+    config.object_name = detail::read_string(machine_, path, print_registry::service_object_name);
+    return config;
+}
+
 void Services::add(std::string_view name, const ServiceConfig& config) {
     if (!detail::is_nt(machine_)) throw std::logic_error("95/98 have no services");
     if (exists(name) || name.empty()) throw std::invalid_argument("cannot add service " + std::string(name));
@@ -470,10 +535,15 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
     if (!winsim::detail::scm_present()) return nullptr;
     std::shared_ptr<ScObject> manager = winsim::detail::sc_object(hSCManager);
     if (!manager || !manager->manager) return fail<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+    // A missing name or program is refused before the rights are looked at: 2000 calls
+    // it a bad address, NT 4.0 a bad parameter.
+    if (!lpServiceName || !lpBinaryPathName)
+        return fail<SC_HANDLE>(winsim::platform_info(state().platform).major >= 5 ? ERROR_INVALID_ADDRESS : ERROR_INVALID_PARAMETER,
+                               nullptr);
     if (!(manager->access & SC_MANAGER_CREATE_SERVICE)) return fail<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
-    if (!lpServiceName || !*lpServiceName || std::strpbrk(lpServiceName, "\\/"))
-        return fail<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
-    if (!lpBinaryPathName || !*lpBinaryPathName) return fail<SC_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    if (!*lpServiceName || std::strpbrk(lpServiceName, "\\/")) return fail<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
+    if (!*lpBinaryPathName || !winsim::detail::valid_registration(dwServiceType, dwStartType, lpServiceStartName))
+        return fail<SC_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     if (lpdwTagId) return winsim::detail::not_simulated("CreateServiceA with a load-order tag", static_cast<SC_HANDLE>(nullptr));
     winsim::detail::MachineState& machine = state();
     winsim::detail::settle_services(machine);

@@ -58,6 +58,9 @@ public:
     explicit Services(detail::MachineState& machine) : machine_(machine) {}
 
     bool exists(std::string_view name) const;
+    // Every registered service, as its key spells it, and what its key holds.
+    std::vector<std::string> names() const;
+    ServiceConfig config(std::string_view name) const;
     // Registers a stopped service; throws std::invalid_argument when it exists.
     void add(std::string_view name, const ServiceConfig& config);
     // The status QueryServiceStatus would give now. Throws for an unknown service.
