@@ -13,6 +13,7 @@ public:
     ~LocalBlock() {
         if (block_) LocalFree(block_);
     }
+    LocalBlock(LocalBlock&& other) noexcept : block_(other.block_) { other.block_ = nullptr; }
     LocalBlock(const LocalBlock&) = delete;
     LocalBlock& operator=(const LocalBlock&) = delete;
     LPSTR get() const { return block_; }

@@ -44,30 +44,16 @@ const TemplateRow port_settings[] = {
     {empty, -1, 0, empty},
 };
 
-// A block of exactly the length of the parts put together (LocalAlloc, the caller
-// frees it), or null without memory.
-LPSTR joined(std::initializer_list<LPCSTR> parts) {
+// A zero-filled LocalAlloc block of exactly the length of the parts put together, and
+// the parts in it; its text is null without memory.
+LocalBlock joined(std::initializer_list<LPCSTR> parts) {
     SIZE_T length = 1;
     for (LPCSTR part : parts) length += static_cast<SIZE_T>(lstrlenA(part));
-    auto* text = static_cast<LPSTR>(LocalAlloc(LPTR, length));
-    if (!text) return nullptr;
-    for (LPCSTR part : parts) lstrcatA(text, part);
+    LocalBlock text(length);
+    if (text.get())
+        for (LPCSTR part : parts) lstrcatA(text.get(), part);
     return text;
 }
-
-class LocalText {
-public:
-    explicit LocalText(LPSTR text) : text_(text) {}
-    ~LocalText() {
-        if (text_) LocalFree(text_);
-    }
-    LocalText(const LocalText&) = delete;
-    LocalText& operator=(const LocalText&) = delete;
-    LPSTR get() const { return text_; }
-
-private:
-    LPSTR text_;
-};
 
 PORT_INFO_1A* enumerate_ports_1(LONG* count, LONG* error) {
     return reinterpret_cast<PORT_INFO_1A*>(enumerate_ports(1, count, error));
@@ -118,7 +104,7 @@ LONG add_port_through_channel(const INS_PORT_DEFINITION& definition, LPCSTR port
     char computer[16] = "";
     DWORD computer_size = sizeof computer;
     if (!GetComputerNameA(computer, &computer_size)) computer[0] = '\0';
-    LocalText channel_name(joined({"\\\\", computer, "\\", ",XcvMonitor ", definition.pMonitorName}));
+    LocalBlock channel_name(joined({"\\\\", computer, "\\", ",XcvMonitor ", definition.pMonitorName}));
     if (!channel_name.get()) return record_last_error(IDS_MEMORY_ALLOCATION, "insAddPort xcvname alloc", 0, 0);
 
     ChannelHandle channel;
@@ -149,7 +135,7 @@ LONG add_port_through_channel(const INS_PORT_DEFINITION& definition, LPCSTR port
 
 // ---- the other platforms: the monitor's registry keys ---------------------------------
 
-LPSTR plain_ports_key(LPCSTR monitor) {
+LocalBlock plain_ports_key(LPCSTR monitor) {
     if (os_is_nt351 && !os_is_terminal_server) return joined({nt351_ports_key});
     return joined({monitors_key, monitor, "/Ports"});
 }
@@ -214,7 +200,7 @@ LONG tell_spooler(LPCSTR monitor) {
 
 LONG add_port_through_registry(const INS_PORT_DEFINITION& definition, LPCSTR port, LONG present) {
     const bool plain = definition.nPlainPort != 0;
-    LocalText key_path(plain ? plain_ports_key(definition.pMonitorName)
+    LocalBlock key_path(plain ? plain_ports_key(definition.pMonitorName)
                              : joined({monitors_key, definition.pMonitorName, "/PortList/", port}));
     if (!key_path.get()) return record_last_error(IDS_MEMORY_ALLOCATION, "insAddPort keyname alloc", 0, 0);
     LONG result = check_owner(present, port, definition.pMonitorName);
@@ -304,8 +290,8 @@ LONG port_belongs_to_monitor(LPCSTR port, LPCSTR monitor, LONG* error) {
     *error = 0;
     if (os_is_nt351) {
         if (lstrcmpiA(monitor, local_port_monitor) == 0) return ConfirmRegValueExists(nt351_ports_key, port);
-        LocalText ports_key(joined({monitors_key, monitor, "/Ports"}));
-        LocalText settings_key(joined({monitors_key, monitor, "/PortList/", port}));
+        LocalBlock ports_key(joined({monitors_key, monitor, "/Ports"}));
+        LocalBlock settings_key(joined({monitors_key, monitor, "/PortList/", port}));
         if (!ports_key.get() || !settings_key.get()) {
             *error = record_last_error(IDS_MEMORY_ALLOCATION, "insAddPort keyname alloc", 0, 0);
             return 0;
