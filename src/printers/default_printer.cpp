@@ -50,7 +50,7 @@ LONG WINAPI insGetDefaultPrinter(LPSTR buffer, DWORD bufferSize) {
 // and port "Devices" lists for it, and announces the change: 0, -10 with warning 123 when
 // "Devices" does not list it (nothing written or announced), 87 for a null text, 123 with
 // message 90 for a name of 260 characters or more, otherwise the code recorded with
-// message 90. The write itself is not examined. Does not look at error_flag.
+// message 90 (a failed write of the entry too). Does not look at error_flag.
 LONG WINAPI insSetDefaultPrinter(LPCSTR printer) {
     if (!printer) return ERROR_INVALID_PARAMETER;
     int name_length = 0;
@@ -72,7 +72,8 @@ LONG WINAPI insSetDefaultPrinter(LPCSTR printer) {
     }
     ProfileText entry;
     if (!entry.join(name, listed.get())) return record_last_error(IDS_RETRIVEING_PORT_DRIVER_NAME, name, 0, 0);
-    WriteProfileStringA(windows_section, device_key, entry.get());
+    if (!WriteProfileStringA(windows_section, device_key, entry.get()))
+        return record_last_error(IDS_RETRIVEING_PORT_DRIVER_NAME, name, 0, 0);
     announce_default_printer();
     return INS_OK;
 }

@@ -18,18 +18,6 @@ KeyEntry* settings_from_keys(const TemplateKey* keys, LONG* result) {
     return nullptr;
 }
 
-// A setting whose data block could not be had holds none, and saving it would write it
-// empty over the driver's value: such settings are refused before the printer is
-// touched, naming the value. 0 when every setting has its data.
-LONG check_settings_whole(const KeyEntry* settings) {
-    for (const KeyEntry* entry = settings; entry->key_path && *entry->key_path; ++entry) {
-        if (!entry->values) continue;
-        for (const ValueRecord* record = entry->values; record->name && *record->name; ++record)
-            if (!record->data) return record_error(ERROR_NOT_ENOUGH_MEMORY, IDS_MEMORY_ALLOCATION, record->name, 0, 0);
-    }
-    return 0;
-}
-
 PrinterContext* allocate_context() { return static_cast<PrinterContext*>(heap_alloc(sizeof(PrinterContext))); }
 
 // The texts a new printer's record gives the spooler; it only reads them.
@@ -107,16 +95,22 @@ PrinterContext* printer_context_from_handle(HANDLE printer, LONG* result) {
     const TemplateKey keys[] = {{path, nullptr}, {nullptr, nullptr}};
     context->settings = settings_from_keys(keys, result);
     if (!context->settings) return nullptr;
-    // A key that cannot be read leaves the settings empty: then no selection changes
-    // anything and saving writes nothing, which is all a printer without them needs.
-    cache_load(context->settings);
+    // The context stands for the printer when it is made again (moved, its driver
+    // updated): settings that could not be read whole would be lost with it, so such a
+    // printer is not captured at all.
+    *result = cache_load(context->settings);
+    if (!*result) *result = cache_check_whole(context->settings);
+    if (*result) {
+        cache_free(context->settings);
+        return nullptr;
+    }
     context->info = info.release();
     return context.release();
 }
 
 LONG add_printer_from_context(PrinterContext* context) {
     LPCSTR name = context->info->pPrinterName;
-    if (LONG code = check_settings_whole(context->settings)) return code;
+    if (LONG code = cache_check_whole(context->settings)) return code;
     HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(context->info));
     if (!printer) return record_last_error(IDS_ADDPRINTER, name, 0, 0);
     ClosePrinter(printer);
@@ -126,7 +120,7 @@ LONG add_printer_from_context(PrinterContext* context) {
 
 LONG update_printer_from_context(PrinterContext* context) {
     LPCSTR name = context->info->pPrinterName;
-    if (LONG code = check_settings_whole(context->settings)) return code;
+    if (LONG code = cache_check_whole(context->settings)) return code;
     {
         PrinterHandle printer;
         if (LONG code = open_printer_for_all_access(name, IDS_OPENPRINTER_FOR_UPDATE, printer)) return code;

@@ -21,25 +21,35 @@ LPSTR copy_data(LPCSTR data, LONG length) {
 }
 
 // A record's REG_DWORD value in its 20-byte text block; data stays null when the read fails.
-void read_dword(HKEY key, ValueRecord& record) {
+// A record's REG_DWORD value as its decimal text: 0, or the failure recorded, the record
+// then without data.
+LONG read_dword(HKEY key, ValueRecord& record) {
     heap_free(record.data);
     record.data = nullptr;
     record.data_length = dword_text_size;
     DWORD value = 0;
-    if (query_dword(key, record.name, &value)) return;
+    if (LONG code = query_dword(key, record.name, &value)) return code;
     record.data = static_cast<LPSTR>(heap_alloc(dword_text_size));
-    if (record.data) dword_to_text(value, record.data);
+    if (!record.data)
+        return record_error(ERROR_NOT_ENOUGH_MEMORY, IDS_ALLOCATING_MEMORY_FOR_REGISTRY_DATA_CACHE, record.name, 0, 0);
+    dword_to_text(value, record.data);
+    return ERROR_SUCCESS;
 }
 
 // A record's value of any other type, in a block of the size the registry reports and
 // one byte more: a text stored without its terminator still ends inside its block.
-void read_bytes(HKEY key, ValueRecord& record, DWORD size) {
+// 0, or the failure recorded, the record then without data.
+LONG read_bytes(HKEY key, ValueRecord& record, DWORD size) {
     heap_free(record.data);
     record.data = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(size) + 1));
     record.data_length = static_cast<LONG>(size);
-    if (!record.data) return;
+    if (!record.data)
+        return record_error(ERROR_NOT_ENOUGH_MEMORY, IDS_ALLOCATING_MEMORY_FOR_REGISTRY_DATA_CACHE, record.name, 0, 0);
     LONG code = RegQueryValueExA(key, record.name, nullptr, nullptr, reinterpret_cast<LPBYTE>(record.data), &size);
-    if (code) record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, record.name, 0, 0);
+    if (!code) return ERROR_SUCCESS;
+    heap_free(record.data);
+    record.data = nullptr;
+    return record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGVALUEQUERYEX_REG_SZ, record.name, 0, 0);
 }
 
 void free_records(ValueRecord* records) {
@@ -115,8 +125,10 @@ LONG snapshot_key(HKEY key, KeyEntry& entry) {
     if (!records) return record_last_error(IDS_ALLOCATING_MEMORY_FOR_REGISTRY_DATA_CACHE, entry.key_path, 0, 0);
     DWORD taken = 0;
     for (DWORD index = 0; index < values; ++index) {
+        // A snapshot stands for the key when it is written again elsewhere: a value it
+        // could not take would be lost there, so the snapshot fails instead.
         auto* name = static_cast<LPSTR>(heap_alloc(static_cast<SIZE_T>(longest_name) + 1));
-        if (!name) continue;
+        if (!name) return record_last_error(IDS_ALLOCATING_MEMORY_FOR_REGISTRY_DATA_CACHE, entry.key_path, 0, 0);
         DWORD name_size = longest_name + 1;
         DWORD type = REG_NONE;
         DWORD size = 0;
@@ -126,16 +138,15 @@ LONG snapshot_key(HKEY key, KeyEntry& entry) {
             break;
         }
         if (code) {
-            // A value that cannot be enumerated is left out of the cache.
             record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGQUERYVALUEEX, name, 0, 0);
             heap_free(name);
-            continue;
+            return code;
         }
         ValueRecord& record = records[taken++];
         record.name = name;
         record.type = type;
-        if (type == REG_DWORD) read_dword(key, record);
-        else read_bytes(key, record, size);
+        code = type == REG_DWORD ? read_dword(key, record) : read_bytes(key, record, size);
+        if (code) return code;
     }
     return ERROR_SUCCESS;
 }
@@ -179,6 +190,13 @@ LONG cache_load(KeyEntry* cache) {
     return ERROR_SUCCESS;
 }
 
+LONG cache_check_whole(const KeyEntry* cache) {
+    for (const KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry)
+        for (const ValueRecord* record = entry->values; record && !ends_list(record->name); ++record)
+            if (!record->data) return record_error(ERROR_NOT_ENOUGH_MEMORY, IDS_MEMORY_ALLOCATION, record->name, 0, 0);
+    return ERROR_SUCCESS;
+}
+
 LONG cache_set_value(KeyEntry* cache, LPCSTR name, LONG data_length, LPCSTR data) {
     for (KeyEntry* entry = cache; !ends_list(entry->key_path); ++entry) {
         if (!entry->values) continue;
@@ -212,13 +230,16 @@ LONG retrieve_data(KeyEntry* cache) {
             DWORD size = 0;
             LONG code = RegQueryValueExA(key, record->name, nullptr, &type, nullptr, &size);
             if (code == ERROR_FILE_NOT_FOUND) continue;
+            // A stored value that cannot be read would be written over with the record's
+            // default: the cache is not to be saved then.
+            if (code) code = record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGQUERYVALUEEX, record->name, 0, 0);
+            else if (size == 0 || type != record->type) continue;
+            else if (type == REG_SZ || type == REG_BINARY) code = read_bytes(key, *record, size);
+            else if (type == REG_DWORD) code = read_dword(key, *record);
             if (code) {
-                record_error(static_cast<DWORD>(code), IDS_RETRIEVE_DATA_REGQUERYVALUEEX, record->name, 0, 0);
-                continue;
+                RegCloseKey(key);
+                return code;
             }
-            if (size == 0 || type != record->type) continue;
-            if (type == REG_SZ || type == REG_BINARY) read_bytes(key, *record, size);
-            else if (type == REG_DWORD) read_dword(key, *record);
         }
         RegCloseKey(key);
     }

@@ -55,6 +55,13 @@ LocalBlock joined(std::initializer_list<LPCSTR> parts) {
     return text;
 }
 
+// What puts a user's things back is tried twice, so that one failed call loses nothing.
+template <typename Step>
+LONG twice(Step step) {
+    const LONG first = step();
+    return first ? step() : first;
+}
+
 PORT_INFO_1A* enumerate_ports_1(LONG* count, LONG* error) {
     return reinterpret_cast<PORT_INFO_1A*>(enumerate_ports(1, count, error));
 }
@@ -166,7 +173,8 @@ LONG write_port_settings(const INS_PORT_DEFINITION& definition, LPCSTR key_path,
         } switches[] = {{spawn_in_user_context, definition.nSpawnInUserContext}, {separate_vdm, definition.nSeparateVdm}};
         for (const auto& on_off : switches)
             if (on_off.number >= 0) cache_set_value(settings, on_off.value, -1, on_off.number > 0 ? "1" : "0");
-        result = cache_save(settings);
+        result = cache_check_whole(settings);
+        if (!result) result = cache_save(settings);
     }
     cache_free(settings);
     return result;
@@ -194,7 +202,11 @@ LONG tell_spooler(LPCSTR monitor) {
             return record_last_error(IDS_UPDATING_SPOOLER_S_PORT_LIST, monitor, 0, 0);
         return INS_OK;
     }
-    if (shut_down_spooler_service() || restart_spooler_service()) reboot_flag = 1;
+    // A move's printers come back only onto a port the spooler knows.
+    // The spooler is started again even when its stop failed part-way.
+    const LONG stopped = twice(shut_down_spooler_service);
+    const LONG started = twice(restart_spooler_service);
+    if (stopped || started) reboot_flag = 1;
     return INS_OK;
 }
 
@@ -256,11 +268,44 @@ LONG capture_printers_on(LPCSTR port, CapturedPrinters& captured) {
     return result;
 }
 
+// The default printer's entry when it is one of the captured printers, whose deletion
+// takes the entry with it; else empty. 0, or the failure to read it: a move that could
+// not put the default printer back does not begin.
+constexpr int default_entry_size = 2 * MAX_PATH;
+
+LONG remember_default(const CapturedPrinters& captured, LPSTR entry) {
+    const LONG read = insGetDefaultPrinter(entry, default_entry_size);
+    if (read == INS_NO_SUCH_PRINTER) {
+        entry[0] = '\0';
+        return INS_OK;
+    }
+    if (read) return read;
+    char name[default_entry_size];
+    int length = 0;
+    while (entry[length] && entry[length] != ',') ++length;
+    lstrcpynA(name, entry, length + 1);
+    for (LONG i = 0; i < captured.count(); ++i)
+        if (lstrcmpiA(name, captured[i]->info->pPrinterName) == 0) return INS_OK;
+    entry[0] = '\0';
+    return INS_OK;
+}
+
+// Makes one captured printer again; a printer a failed try left behind half made (its
+// settings or DEVMODE missing) is completed from the same context.
+LONG recreate_printer(PrinterContext* context) {
+    return twice([context] {
+        LONG present = 0;
+        LONG result = insIsPrinterPresent(context->info->pPrinterName, &present);
+        if (result) return result;
+        return present ? update_printer_from_context(context) : add_printer_from_context(context);
+    });
+}
+
 // Puts back the first `deleted` captured printers; the first failure, or 0.
 LONG recreate_printers(const CapturedPrinters& captured, LONG deleted) {
     LONG first_failure = 0;
     for (LONG i = 0; i < deleted; ++i) {
-        LONG result = add_printer_from_context(captured[i]);
+        LONG result = recreate_printer(captured[i]);
         if (result && !first_failure) first_failure = result;
     }
     return first_failure;
@@ -380,6 +425,9 @@ LONG WINAPI insMovePort(const INS_PORT_DEFINITION* definition) {
     CapturedPrinters captured;
     result = capture_printers_on(port, captured);
     if (result) return result;
+    char default_entry[default_entry_size];
+    result = remember_default(captured, default_entry);
+    if (result) return result;
     LONG deleted = 0;
     while (deleted < captured.count() && !(result = insDelPrinter(captured[deleted]->info->pPrinterName))) ++deleted;
     if (!result) {
@@ -391,5 +439,13 @@ LONG WINAPI insMovePort(const INS_PORT_DEFINITION* definition) {
         }
     }
     LONG recreated = recreate_printers(captured, deleted);
-    return result ? result : recreated;
+    if (!result) result = recreated;
+    if (deleted && default_entry[0]) {
+        // As after a driver update: the spooler is given its time to list the printers
+        // made again before one of them is named the default.
+        Sleep(2000);
+        const LONG restored = twice([&default_entry] { return insSetDefaultPrinter(default_entry); });
+        if (!result) result = restored;
+    }
+    return result;
 }

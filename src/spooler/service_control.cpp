@@ -56,7 +56,12 @@ LONG restart_spooler_service() {
     bool start_requested = false;
     SERVICE_STATUS status{};
     for (;;) {
-        QueryServiceStatus(service.get(), &status);
+        // Without its state the spooler cannot be told stopped from running: it is
+        // not taken for running.
+        if (!QueryServiceStatus(service.get(), &status)) {
+            code = GetLastError();
+            break;
+        }
         if (status.dwCurrentState == SERVICE_STOPPED) {
             if (start_requested) {
                 // It took our start and ended again: asking once more would loop for as

@@ -71,7 +71,6 @@ const Step path_steps_security{"traverse_path (registry key creator)", injected}
 const Step path_steps_open{"traverse_path (RegOpenKeyEx)", injected};
 const Step path_steps_create{"traverse_path (RegCreateKeyEx)", injected};
 
-const Step silent{nullptr, 0};
 
 std::vector<Operation> operations() {
     Steps path_steps = {{"HeapAlloc", {path_steps_heap}},
@@ -117,16 +116,17 @@ std::vector<Operation> operations() {
                                    {"save registry data [RegSetValueEx(REG_DWORD)]", injected},
                                    {"save registry data [RegSetValueEx(REG_BINARY)]", injected}}}}),
          free_cache},
-        // A value that cannot be read or enumerated is left as it is, and the rest goes on.
+        // A cache stands for the key when it is written again: a value it could not take
+        // whole stops it with the recorded code, never silently.
         {"cache_load", make_cache_on_port_key, [] { return cache_load(cache); },
          with({{"RegQueryInfoKeyA", {{"RegQueryKeyInfo", injected}}},
-               {"HeapAlloc", {{"allocating memory for registry data cache", injected}, silent}},
+               {"HeapAlloc", {{"allocating memory for registry data cache", 0}}},
                {"RegEnumValueA", {{"retrieve_data (RegQueryValueEx)", 0}}},
                {"RegQueryValueExA", {{"retrieve_data [RegValueQueryEx(REG_SZ)]", 0},
                                      {"retrieve_data [RegValueQueryEx(REG_DWORD)]", 0}}}}),
          free_cache},
         {"retrieve_data", make_cache_on_port_key, [] { return retrieve_data(cache); },
-         with({{"HeapAlloc", {silent}},
+         with({{"HeapAlloc", {{"allocating memory for registry data cache", ERROR_NOT_ENOUGH_MEMORY}}},
                {"RegQueryValueExA", {{"retrieve_data (RegQueryValueEx)", 0}, {"retrieve_data [RegValueQueryEx(REG_SZ)]", 0},
                                      {"retrieve_data [RegValueQueryEx(REG_DWORD)]", 0}}}}),
          free_cache},
