@@ -71,7 +71,6 @@ const Step path_steps_security{"traverse_path (registry key creator)", injected}
 const Step path_steps_open{"traverse_path (RegOpenKeyEx)", injected};
 const Step path_steps_create{"traverse_path (RegCreateKeyEx)", injected};
 
-
 std::vector<Operation> operations() {
     Steps path_steps = {{"HeapAlloc", {path_steps_heap}},
                         {"LocalAlloc", {path_steps_local}},
