@@ -6,6 +6,7 @@
 #include "frame/error_state.h"
 #include "frame/memory.h"
 #include "frame/service_handle.h"
+#include "spooler/service_control.h"
 
 #include <memory>
 
@@ -15,10 +16,6 @@ namespace {
 // its own process, started by Windows at every system start.
 constexpr DWORD daemon_service_type = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
 constexpr DWORD system_directory_size = 512;
-constexpr DWORD stop_poll_ms = 100;
-// As long as the spooler's stop is waited for: a daemon that has not stopped by then is
-// taken to be hung, and a restart of Windows ends it.
-constexpr DWORD stop_wait_limit_ms = 120000;
 
 struct HeapBlockRelease {
     void operator()(void* block) const { heap_free(block); }
@@ -43,26 +40,6 @@ ServiceConfig read_service_config(SC_HANDLE service) {
         return nullptr;
     }
     return config;
-}
-
-// Asks the service to stop and waits until it has: 0, or the recorded code.
-LONG stop_service(SC_HANDLE service) {
-    SERVICE_STATUS status{};
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &status))
-        return record_last_error(IDS_ATTEMPTING_TO_SHUT_DOWN_DAEMON_SERVICE, nullptr, 0, 0);
-    DWORD waited = 0;
-    QueryServiceStatus(service, &status);
-    while (status.dwCurrentState != SERVICE_STOPPED) {
-        if (waited >= stop_wait_limit_ms) {
-            // It may still stop later; the restart of Windows ends it for certain.
-            reboot_flag = 1;
-            return record_error(ERROR_SERVICE_REQUEST_TIMEOUT, IDS_ATTEMPTING_TO_SHUT_DOWN_DAEMON_SERVICE, nullptr, 0, 0);
-        }
-        Sleep(stop_poll_ms);
-        waited += stop_poll_ms;
-        QueryServiceStatus(service, &status);
-    }
-    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -132,7 +109,7 @@ LONG WINAPI insDeleteDaemonService(LPCSTR serviceName) {
             return record_last_error(IDS_ATTEMPTING_TO_DELETE_DAEMON_SERVICE, serviceName, 0, 0);
         }
         config = read_service_config(service.get());
-        if (LONG code = stop_service(service.get())) return code;
+        if (LONG code = stop_service_and_wait(service.get(), IDS_ATTEMPTING_TO_SHUT_DOWN_DAEMON_SERVICE)) return code;
         if (!DeleteService(service.get())) return record_last_error(IDS_ATTEMPTING_TO_DELETE_DAEMON_SERVICE, nullptr, 0, 0);
     }
     // The service went with its last handle. Its program goes too; should something

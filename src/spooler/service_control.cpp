@@ -26,22 +26,26 @@ LONG shut_down_spooler_service() {
     if (!manager.get()) return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSCMANAGER, nullptr, 0, 0);
     ServiceHandle service(OpenServiceA(manager.get(), spooler_service, SERVICE_ALL_ACCESS));
     if (!service.get()) return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_OPENSERVICE, spooler_service, 0, 0);
+    if (LONG code = stop_service_and_wait(service.get(), IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE)) return code;
+    spooler_restart_pending = 0;
+    return ERROR_SUCCESS;
+}
+
+LONG stop_service_and_wait(SC_HANDLE service, UINT message) {
     SERVICE_STATUS status{};
-    if (!ControlService(service.get(), SERVICE_CONTROL_STOP, &status))
-        return record_last_error(IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE, nullptr, 0, 0);
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return record_last_error(message, nullptr, 0, 0);
     DWORD waited = 0;
-    QueryServiceStatus(service.get(), &status);
+    QueryServiceStatus(service, &status);
     while (status.dwCurrentState != SERVICE_STOPPED) {
         if (waited >= stop_wait_limit_ms) {
-            // It may still stop later, or stay down until Windows starts again.
+            // It may still stop later, or stay as it is until Windows starts again.
             reboot_flag = 1;
-            return record_error(ERROR_SERVICE_REQUEST_TIMEOUT, IDS_SHUT_DOWN_SPOOLER_SERVICE_CONTROLSERVICE, nullptr, 0, 0);
+            return record_error(ERROR_SERVICE_REQUEST_TIMEOUT, message, nullptr, 0, 0);
         }
         Sleep(stop_poll_ms);
         waited += stop_poll_ms;
-        QueryServiceStatus(service.get(), &status);
+        QueryServiceStatus(service, &status);
     }
-    spooler_restart_pending = 0;
     return ERROR_SUCCESS;
 }
 
