@@ -6,6 +6,7 @@
 
 #include <mkimage/image.h>
 
+#include <cctype>
 #include <cstring>
 #include <map>
 
@@ -26,6 +27,11 @@ std::string driver_named(const std::string& name) {
     recipe.exports = {"DrvEnableDriver"};
     if (!name.empty()) recipe.strings[800] = name;
     return mkimage::build_image(recipe);
+}
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 class DriverTest : public testing_support::ProductPrinters {
@@ -119,8 +125,7 @@ TEST_P(DriverInstallation, TheSampleDriverIsRegisteredWithItsFilesAndTheVersionO
     const std::string dependents_place = machine->platform() == Platform::nt351 ? directory + "\\" : in_place;
     for (const char* name : {"orvfont.dat", "orvcover.dll", "orvdrv.hlp"})
         EXPECT_EQ(machine->files().read_file(dependents_place + name), testing_support::sample_component(name)) << name;
-    EXPECT_TRUE(present("ORVANA print DRIVER") || !machine->is_nt()) << "names are compared without regard to case";
-    EXPECT_TRUE(present(model().c_str()));
+    EXPECT_TRUE(present(upper(model()).c_str())) << "names are compared without regard to case";
     expect_nothing_left();
 }
 
@@ -178,9 +183,7 @@ TEST_P(DriverInstallation, RemovalTakesThePrintersOfTheDriverFirst) {
     machine->spooler().add_driver(testing_support::other_driver, "OFFLAS.DLL");
     machine->files().write_file(directory + "\\OFFLAS.DLL", "MZ");
     machine->spooler().add_printer("Laser", "LPT2:", testing_support::other_driver);
-    std::string shouting = model();
-    for (char& c : shouting) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(insDelPrintDriver(shouting.c_str()), 0) << take_error_text();
+    EXPECT_EQ(insDelPrintDriver(upper(model()).c_str()), 0) << take_error_text();
     EXPECT_FALSE(machine->spooler().has_printer("Fax"));
     EXPECT_TRUE(machine->spooler().has_printer("Laser"));
     EXPECT_FALSE(present(model().c_str()));
@@ -280,7 +283,6 @@ TEST_F(DriverSteps, AnNtDriverFileWithoutAFittingModelNameIsRefused) {
     machine->files().write_file("C:\\SETUP\\longest.dll", driver_named(std::string(79, 'D')));
     EXPECT_EQ(insAddPrintDriver("C:\\SETUP\\longest.dll", config_file, nullptr), 0) << take_error_text();
     EXPECT_TRUE(present(std::string(79, 'D').c_str()));
-    EXPECT_EQ(machine->faults().calls("CopyFileA") > 0, true);
     EXPECT_FALSE(machine->files().exists(directory + "\\noname.dll")) << "nothing copied for a refused file";
 }
 
