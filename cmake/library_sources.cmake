@@ -37,6 +37,7 @@ set(ORV_LIBRARY_SOURCES
   spooler/monitors.cpp
   spooler/ports.cpp
   spooler/print_processors.cpp
+  spooler/printer_drivers.cpp
   spooler/service_control.cpp
 )
 set(ORV_STRING_TABLE ${CMAKE_SOURCE_DIR}/src/frame/orvinstl.rc)

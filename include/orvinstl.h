@@ -272,12 +272,46 @@ LONG WINAPI insAddPrintProc(LPCSTR dllPath, LPSTR processorName);
 LONG WINAPI insDelPrintProc(LPCSTR processorName);
 
 /* ---- printer drivers -------------------------------------------------------------- */
+/* Guarded; the same as insIsPrintDriverPresentEx(driverName, NULL, present, NULL). */
 LONG WINAPI insIsPrintDriverPresent(LPCSTR driverName, LPLONG present);
+/* Guarded; *present is 0 and installedName "" whatever the answer unless a driver of the
+ * platform's environment has that name (without regard to case) or was registered from a
+ * file whose name without its last extension equals driverFile's (with its case; NULL or
+ * "" matches no file): then *present is 1 and installedName (NULL, or 64 characters) gets
+ * that driver's name. 0 with the answer; 87 for a NULL name or present; else the
+ * enumeration's Windows code. */
 LONG WINAPI insIsPrintDriverPresentEx(LPCSTR driverName, LPCSTR driverFile, LPLONG present, LPSTR installedName);
+/* The same as insAddPrintDriverEx(driverFile, configFile, NULL, NULL, modelName). */
 LONG WINAPI insAddPrintDriver(LPCSTR driverFile, LPCSTR configFile, LPSTR modelName);
-/* dependentFiles: NUL-terminated names ended by an empty one (the REG_MULTI_SZ layout). */
+/* Guarded. driverFile: on NT the 32-bit driver (its string 800 is the model name; the second
+ * number of its file version the driver version the spooler is told, else 1 on NT 3.51, 2 on
+ * NT 4.0, 3 on 2000), on 95/98 the 16-bit driver (its string 1 read through brg32res.dll,
+ * else "Orvana Print Driver" on 95, "Orvana Win98 Driver" on 98). configFile: the
+ * configuration DLL, required on NT, unused on 95/98. helpFile: registered as given (NULL
+ * for none); the library does not copy it, so name it among the dependent files too.
+ * dependentFiles: NULL, or NUL-terminated names ended by an empty one (the REG_MULTI_SZ
+ * layout); each is copied by its name from driverFile's directory into the driver
+ * directory, whatever directory the entry names, and a failed copy does not stop the
+ * installation. modelName: NULL, or at least 80 characters for the model name.
+ * The files are copied into the spooler's driver directory (a copy waiting for the restart
+ * counts and sets RebootRequired), then the driver is registered. A driver registered
+ * already under that name, or from a file of that name, is updated: its printers are
+ * captured, deleted and made again on the new driver with their ports and settings, the
+ * default printer is set again (2 seconds later), and RebootRequired says 1. A printer that
+ * cannot be opened or captured stays on the old driver; when the new driver cannot be
+ * registered, the old one is registered again with its printers, and the failure is still
+ * answered. On 95/98 a driver registered from the same file under another name keeps its
+ * installed file and is registered under the new name with its printers.
+ * 0 done; INS_NOT_PRODUCT_DRIVER (no model name; error flag set); 123 a model name of 80
+ * characters or more (error flag set); INS_INSTALLED_NOT_OLDER (an installed file is not
+ * older: nothing registered); INS_PLATFORM_UNSUPPORTED; 87 a NULL driverFile (or configFile
+ * on NT); else the failing step's Windows code (the driver file not loadable on NT also
+ * sets the error flag); after an update, the codes of the steps that failed OR-ed. */
 LONG WINAPI insAddPrintDriverEx(LPCSTR driverFile, LPCSTR configFile, LPCSTR helpFile, LPCSTR dependentFiles,
                                 LPSTR modelName);
+/* Guarded. Deletes the printers of the driver (name without regard to case), then the
+ * driver; its files stay. 0 removed, or not installed; 87 for NULL; else the failing
+ * step's code, and the printers after one that could not be deleted stay, with the driver. */
 LONG WINAPI insDelPrintDriver(LPCSTR driverName);
 
 /* ---- files ------------------------------------------------------------------------ */

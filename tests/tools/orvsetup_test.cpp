@@ -117,6 +117,23 @@ TEST(OrvsetupCalls, AnOutBufferOfNoBytesIsARealBufferAndNullIsNone) {
               "{\"export\": \"insGetFirstPrinterName\", \"result\": null, \"out\": [87], \"error_text\": \"\", \"reboot_required\": 0, \"seen\": []}\n");
 }
 
+// The driver's dependent files reach the library as one list: each entry ended by a NUL,
+// the list by an empty one (an empty entry between commas is no entry).
+TEST(OrvsetupCalls, AListArgumentGivesTheDependentFilesOfADriver) {
+    auto machine = winsim::Machine::create(winsim::Platform::win98);
+    for (const char* name : {"orvfax.drv", "a.dat", "b.dat"}) machine->files().write_file(std::string("C:\\SETUP\\") + name, name);
+    std::FILE* out = std::tmpfile();
+    EXPECT_EQ(orvsetup::run_calls(calls({{"insAddPrintDriverEx", "C:\\SETUP\\orvfax.drv", "null", "null", "@list:a.dat,,b.dat",
+                                          "@out:80"}}),
+                                  false, out, out),
+              0);
+    EXPECT_EQ(take_contents(out), "insAddPrintDriverEx -> 0\n  out: \"Orvana Win98 Driver\"\n");
+    const std::string key = machine->spooler().driver_key("Orvana Win98 Driver");
+    ASSERT_TRUE(machine->registry().value(key, "Dependent Files"));
+    EXPECT_EQ(machine->registry().value(key, "Dependent Files")->bytes, std::string("a.dat\0b.dat\0\0", 13));
+    EXPECT_EQ(machine->files().read_file("C:\\WINDOWS\\SYSTEM\\b.dat"), "b.dat");
+}
+
 // The run that ended the runner with "not simulated": the settings key of a printer
 // whose name has a comma is no printer, so there is nothing to open or delete.
 TEST(OrvsetupCalls, APrinterNameWithACommaIsNoPrinter) {

@@ -35,6 +35,20 @@ bool parse_reference(const std::string& word, std::size_t before, std::size_t& i
     return true;
 }
 
+// "A,B,C" as the list a driver's dependent files are given in: each entry ended by a NUL,
+// and the list by an empty entry (the terminator the text carries anyway).
+std::string file_list(const std::string& entries) {
+    std::string list;
+    std::size_t start = 0;
+    while (start < entries.size()) {
+        std::size_t comma = entries.find(',', start);
+        if (comma == std::string::npos) comma = entries.size();
+        if (comma > start) list += entries.substr(start, comma - start) + '\0';
+        start = comma + 1;
+    }
+    return list;
+}
+
 // "@printer:FILE" or "@port:FILE": the record the file defines, kept by the argument.
 template <typename Read>
 std::string prepare_record(const std::string& word, std::string_view prefix, const char* what, Read read, Argument& argument) {
@@ -65,6 +79,10 @@ std::string prepare(ParameterKind kind, const std::string& word, std::size_t cal
     switch (kind) {
     case ParameterKind::text:
         if (is_reference) return "a text cannot be taken from a call's result";
+        if (word.rfind("@list:", 0) == 0) {
+            argument.text = file_list(word.substr(6));
+            return {};
+        }
         argument.text = word.rfind("@text:", 0) == 0 ? word.substr(6) : word;
         return {};
     case ParameterKind::number:

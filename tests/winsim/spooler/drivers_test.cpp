@@ -366,3 +366,43 @@ TEST(DriversOnNt, ANonAdministratorMayNeitherAddNorDelete) {
 }
 
 }  // namespace
+
+namespace {
+
+// Windows 2000 runs NT 4.0's drivers (Microsoft's print-server migration notes) and keeps
+// them apart from its own, in the subdirectory "2"; a printer of such a driver loads it
+// from there.
+TEST(DriversOf2000, NtFourDriversAreTakenIntoTheirOwnSubdirectoryAndLoadFromThere) {
+    std::unique_ptr<Machine> machine = Machine::create(Platform::win2000);
+    char path[MAX_PATH] = {};
+    DWORD needed = 0;
+    ASSERT_TRUE(GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(path), sizeof path, &needed));
+    const std::string directory = path;
+    for (const char* name : {"ORVDRV.DLL", "ORVDRVUI.DLL"}) machine->files().write_file(directory + "\\" + name, "MZ");
+    DRIVER_INFO_2A info{2, const_cast<char*>("Orvana Print Driver"), nullptr, const_cast<char*>("ORVDRV.DLL"),
+                        const_cast<char*>("ORVDRVUI.DLL"), const_cast<char*>("ORVDRVUI.DLL")};
+    ASSERT_TRUE(AddPrinterDriverA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
+    EXPECT_TRUE(machine->files().exists(directory + "\\2\\ORVDRV.DLL"));
+    EXPECT_FALSE(machine->files().exists(directory + "\\3\\ORVDRV.DLL"));
+
+    std::vector<BYTE> buffer(4096);
+    DWORD returned = 0;
+    ASSERT_TRUE(EnumPrinterDriversA(nullptr, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &returned));
+    ASSERT_EQ(returned, 1u);
+    const auto& listed = *reinterpret_cast<const DRIVER_INFO_2A*>(buffer.data());
+    EXPECT_EQ(listed.cVersion, 2u);
+    EXPECT_EQ(std::string(listed.pDriverPath), directory + "\\2\\ORVDRV.DLL");
+
+    machine->spooler().add_printer("Fax", "LPT1:", "Orvana Print Driver");
+    HDC context = CreateDCA("WINSPOOL", "Fax", nullptr, nullptr);
+    EXPECT_NE(context, nullptr) << "the driver loads from its version's subdirectory";
+    if (context) DeleteDC(context);
+
+    // A version before NT 4.0's is still refused (unconfirmed: 87).
+    info.cVersion = 1;
+    SetLastError(dead);
+    EXPECT_FALSE(AddPrinterDriverA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+}  // namespace

@@ -20,10 +20,11 @@ winsim::detail::Directories directories() {
     return winsim::detail::platform_directories(state().platform, state().options.administrator);
 }
 
-// The directory a registered driver's files lie in and are reported from.
-std::string installed_directory() {
+// The directory a registered driver's files lie in and are reported from: on NT the
+// subdirectory of the driver's version.
+std::string installed_directory(DWORD version) {
     const winsim::detail::Directories where = directories();
-    return where.driver_version.empty() ? where.driver : where.driver + "\\" + where.driver_version;
+    return where.driver_version.empty() ? where.driver : where.driver + "\\" + std::to_string(version);
 }
 
 // The driver version NT's spooler takes: the one of its own graphics engine. 95/98 do
@@ -84,7 +85,7 @@ struct DriverFile {
 
 // Finds a file the caller named, by its name, in the driver directory (a file laid
 // there for this call) or where it was registered before (the same driver again).
-std::optional<DriverFile> locate(std::string_view given) {
+std::optional<DriverFile> locate(std::string_view given, DWORD version) {
     winsim::detail::MachineState& machine = state();
     DriverFile file{file_name(given), {}};
     if (file.name.empty()) return std::nullopt;
@@ -93,7 +94,7 @@ std::optional<DriverFile> locate(std::string_view given) {
         file.staged = staged;
         return file;
     }
-    if (machine.files.exists(installed_directory() + "\\" + file.name)) return file;
+    if (machine.files.exists(installed_directory(version) + "\\" + file.name)) return file;
     return std::nullopt;
 }
 
@@ -105,14 +106,15 @@ bool held(const std::string& path) {
 
 // Moves a file from the driver directory into the version subdirectory, replacing
 // what lay there under its name.
-void move_into_place(const DriverFile& file) {
+void move_into_place(const DriverFile& file, DWORD version) {
     winsim::FileSystem& files = state().files;
-    const std::string target = installed_directory() + "\\" + file.name;
-    files.make_directories(installed_directory());
+    const std::string directory = installed_directory(version);
+    const std::string target = directory + "\\" + file.name;
+    files.make_directories(directory);
     if (files.exists(target)) files.remove(target);
     std::shared_ptr<winsim::FileNode> node = files.node(file.staged);
     files.unlink(node);
-    files.link(*files.node(installed_directory()), node, file.name);
+    files.link(*files.node(directory), node, file.name);
 }
 
 void write_registration(const std::string& key, const DRIVER_INFO_3A& info, const std::vector<DriverFile>& named,
@@ -136,12 +138,12 @@ void pack_driver(winsim::detail::Packer& packer, const std::string& name, DWORD 
     winsim::detail::MachineState& machine = state();
     const std::string key = winsim::detail::drivers_key(machine) + "\\" + name;
     auto text = [&](std::string_view value) { return winsim::detail::read_string(machine, key, value); };
-    auto path = [&](const std::string& file) {
-        return winsim::detail::names_a_path(file) ? file : installed_directory() + "\\" + file;
-    };
-    auto optional = [&](const std::string& value) { return value.empty() ? nullptr : packer.string(value); };
     DRIVER_INFO_3A info{};
     info.cVersion = winsim::detail::read_dword(machine, key, reg::driver_version, platform_driver_version());
+    auto path = [&](const std::string& file) {
+        return winsim::detail::names_a_path(file) ? file : installed_directory(info.cVersion) + "\\" + file;
+    };
+    auto optional = [&](const std::string& value) { return value.empty() ? nullptr : packer.string(value); };
     info.pName = packer.string(name);
     info.pEnvironment = packer.string(winsim::detail::native_environment(machine));
     info.pDriverPath = packer.string(path(text(reg::driver_file)));
@@ -180,13 +182,15 @@ bool level_served(DWORD level, std::string_view call) {
     return winsim::detail::not_simulated(std::string(call) + " at a level other than 2 and 3", false);
 }
 
-// NT takes the drivers of its own graphics engine's version. 2000 also runs NT 4.0's
-// version-2 drivers, each version in its own subdirectory and key, which winsim does
-// not keep; whether NT 4.0 and 3.51 take the version before theirs, and the code for a
+// NT takes the drivers of its own graphics engine's version; 2000 also runs NT 4.0's
+// version-2 drivers, from their own subdirectory (Windows also keeps them under a key of
+// their own, so that one name may have both versions: winsim keeps one registration a
+// name). Whether NT 4.0 and 3.51 take the version before theirs, and the code for a
 // version refused, are unconfirmed.
 bool version_taken(DWORD version) {
     const DWORD own = platform_driver_version();
     if (!is_nt() || version == own) return true;
+    if (own == 3 && version == 2) return true;
     if (version + 1 == own) return winsim::detail::not_simulated("AddPrinterDriverA of an earlier NT version's driver", false);
     return fail(ERROR_INVALID_PARAMETER, false);
 }
@@ -210,8 +214,13 @@ std::string loaded_driver_file(const MachineState& machine, std::string_view fil
     const Directories where = platform_directories(machine.platform, machine.options.administrator);
     const std::string name = file_name(file);
     if (!where.driver_version.empty()) {
-        const std::string in_place = where.driver + "\\" + where.driver_version + "\\" + name;
-        if (machine.files.exists(in_place)) return in_place;
+        // The platform's own version first, then on 2000 NT 4.0's drivers.
+        std::vector<std::string> versions{where.driver_version};
+        if (where.driver_version == "3") versions.emplace_back("2");
+        for (const std::string& version : versions) {
+            const std::string in_place = where.driver + "\\" + version + "\\" + name;
+            if (machine.files.exists(in_place)) return in_place;
+        }
     }
     const std::string in_directory = where.driver + "\\" + name;
     return machine.files.exists(in_directory) ? in_directory : std::string{};
@@ -250,8 +259,9 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     std::vector<std::string> given = {info.pDriverPath, info.pDataFile, info.pConfigFile};
     if (info.pHelpFile && *info.pHelpFile) given.emplace_back(info.pHelpFile);
     std::vector<DriverFile> main_files, dependents;
-    for (const std::string& path : given) main_files.push_back(locate(path).value_or(DriverFile{}));
-    for (const std::string& path : split_list(info.pDependentFiles)) dependents.push_back(locate(path).value_or(DriverFile{}));
+    for (const std::string& path : given) main_files.push_back(locate(path, info.cVersion).value_or(DriverFile{}));
+    for (const std::string& path : split_list(info.pDependentFiles))
+        dependents.push_back(locate(path, info.cVersion).value_or(DriverFile{}));
     std::vector<DriverFile> every_file = main_files;
     every_file.insert(every_file.end(), dependents.begin(), dependents.end());
     if (std::any_of(every_file.begin(), every_file.end(), [](const DriverFile& file) { return file.name.empty(); }))
@@ -262,10 +272,10 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     winsim::detail::MachineState& machine = state();
     if (is_nt()) {
         for (const DriverFile& file : every_file)
-            if (!file.staged.empty() && held(installed_directory() + "\\" + file.name)) return fail(ERROR_SHARING_VIOLATION, FALSE);
+            if (!file.staged.empty() && held(installed_directory(info.cVersion) + "\\" + file.name)) return fail(ERROR_SHARING_VIOLATION, FALSE);
         // A file named twice (data and configuration file alike) moves once.
         for (const DriverFile& file : every_file)
-            if (!file.staged.empty() && machine.files.exists(file.staged)) move_into_place(file);
+            if (!file.staged.empty() && machine.files.exists(file.staged)) move_into_place(file, info.cVersion);
     }
     // A driver of the same name is replaced whole: its key takes the new registration.
     const std::string parent = winsim::detail::drivers_key(machine);
