@@ -22,6 +22,7 @@ set(ORV_LIBRARY_SOURCES
   printers/default_printer.cpp
   printers/deletion.cpp
   printers/devmode_defaults.cpp
+  printers/captured_printers.cpp
   printers/enumeration.cpp
   printers/printer_context.cpp
   printers/printer_definition.cpp

@@ -8,8 +8,8 @@
 
 #include "frame/memory.h"
 #include "frame/platform_flags.h"
+#include "printers/captured_printers.h"
 #include "printers/enumeration.h"
-#include "printers/printer_context.h"
 #include "registry/registry_cache.h"
 #include "registry/registry_path.h"
 
@@ -53,13 +53,6 @@ LocalBlock joined(std::initializer_list<LPCSTR> parts) {
     if (text.get())
         for (LPCSTR part : parts) lstrcatA(text.get(), part);
     return text;
-}
-
-// What puts a user's things back is tried twice, so that one failed call loses nothing.
-template <typename Step>
-LONG twice(Step step) {
-    const LONG first = step();
-    return first ? step() : first;
 }
 
 PORT_INFO_1A* enumerate_ports_1(LONG* count, LONG* error) {
@@ -230,25 +223,6 @@ bool definition_usable(const INS_PORT_DEFINITION* definition) {
 
 // ---- moving a port under its printers ------------------------------------------------
 
-class CapturedPrinters {
-public:
-    ~CapturedPrinters() {
-        for (LONG i = 0; i < count_; ++i) free_printer_context(contexts_[i]);
-        heap_free(contexts_);
-    }
-    bool reserve(LONG count) {
-        contexts_ = static_cast<PrinterContext**>(heap_alloc(sizeof(PrinterContext*) * static_cast<SIZE_T>(count)));
-        return contexts_ != nullptr;
-    }
-    void add(PrinterContext* context) { contexts_[count_++] = context; }
-    LONG count() const { return count_; }
-    PrinterContext* operator[](LONG i) const { return contexts_[i]; }
-
-private:
-    PrinterContext** contexts_ = nullptr;
-    LONG count_ = 0;
-};
-
 // Captures the printers that print to the port alone: 0, or the recorded code.
 LONG capture_printers_on(LPCSTR port, CapturedPrinters& captured) {
     LONG count = 0, result = 0;
@@ -269,17 +243,10 @@ LONG capture_printers_on(LPCSTR port, CapturedPrinters& captured) {
 }
 
 // The default printer's entry when it is one of the captured printers, whose deletion
-// takes the entry with it; else empty. 0, or the failure to read it: a move that could
-// not put the default printer back does not begin.
-constexpr int default_entry_size = 2 * MAX_PATH;
-
+// takes the entry with it; else empty. 0, or the failure to read it.
 LONG remember_default(const CapturedPrinters& captured, LPSTR entry) {
-    const LONG read = insGetDefaultPrinter(entry, default_entry_size);
-    if (read == INS_NO_SUCH_PRINTER) {
-        entry[0] = '\0';
-        return INS_OK;
-    }
-    if (read) return read;
+    const LONG read = remember_default_printer(entry);
+    if (read || !entry[0]) return read;
     char name[default_entry_size];
     int length = 0;
     while (entry[length] && entry[length] != ',') ++length;
@@ -288,17 +255,6 @@ LONG remember_default(const CapturedPrinters& captured, LPSTR entry) {
         if (lstrcmpiA(name, captured[i]->info->pPrinterName) == 0) return INS_OK;
     entry[0] = '\0';
     return INS_OK;
-}
-
-// Makes one captured printer again; a printer a failed try left behind half made (its
-// settings or DEVMODE missing) is completed from the same context.
-LONG recreate_printer(PrinterContext* context) {
-    return twice([context] {
-        LONG present = 0;
-        LONG result = insIsPrinterPresent(context->info->pPrinterName, &present);
-        if (result) return result;
-        return present ? update_printer_from_context(context) : add_printer_from_context(context);
-    });
 }
 
 // Puts back the first `deleted` captured printers; the first failure, or 0.
@@ -440,11 +396,8 @@ LONG WINAPI insMovePort(const INS_PORT_DEFINITION* definition) {
     }
     LONG recreated = recreate_printers(captured, deleted);
     if (!result) result = recreated;
-    if (deleted && default_entry[0]) {
-        // As after a driver update: the spooler is given its time to list the printers
-        // made again before one of them is named the default.
-        Sleep(2000);
-        const LONG restored = twice([&default_entry] { return insSetDefaultPrinter(default_entry); });
+    if (deleted) {
+        const LONG restored = restore_default_printer(default_entry);
         if (!result) result = restored;
     }
     return result;

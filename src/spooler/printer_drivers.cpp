@@ -11,6 +11,7 @@
 #include "frame/memory.h"
 #include "frame/platform_flags.h"
 #include "orvinstl.h"
+#include "printers/captured_printers.h"
 #include "printers/enumeration.h"
 #include "printers/printer_context.h"
 
@@ -193,13 +194,8 @@ LONG register_printer_driver(const DriverFiles& files) {
 bool same_name(LPCSTR a, LPCSTR b) { return a && b && lstrcmpiA(a, b) == 0; }
 
 // The printers of the old driver, each captured and deleted. A printer that cannot be
-// opened, captured or deleted stays where it is, on its old driver, with no entry.
-struct CapturedPrinters {
-    PrinterContext** contexts;  // one heap table entry a printer of the driver, or null
-    LONG count;
-};
-
-LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters* captured) {
+// opened, captured or deleted stays where it is, on its old driver.
+LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters& captured) {
     LONG count = 0, result = 0;
     PRINTER_INFO_2A* printers = enumerate_printers(&count, &result);
     if (!printers && result) return result;
@@ -209,18 +205,14 @@ LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters
     LONG affected = 0;
     for (LONG i = 0; i < count; ++i)
         if (of_driver(printers[i])) ++affected;
-    captured->contexts = static_cast<PrinterContext**>(heap_alloc(sizeof(PrinterContext*) * (affected ? affected : 1)));
-    if (!captured->contexts) {
+    if (!captured.reserve(affected)) {
         result = record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
         if (printers) LocalFree(printers);
         return result;
     }
-    captured->count = affected;
-    LONG slot = 0;
     for (LONG i = 0; i < count; ++i) {
         if (!of_driver(printers[i])) continue;
         LPSTR name = printers[i].pPrinterName;
-        PrinterContext*& context = captured->contexts[slot++];
         PRINTER_DEFAULTSA defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
         HANDLE printer = nullptr;
         if (!OpenPrinterA(name, &printer, &defaults)) {
@@ -228,13 +220,14 @@ LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters
             continue;
         }
         LONG capture = 0;
-        context = printer_context_from_handle(printer, &capture);
+        PrinterContext* context = printer_context_from_handle(printer, &capture);
         if (!context) {
             result = capture;
         } else if (!DeletePrinter(printer)) {
             result = record_last_error(IDS_DELETING_PRINTER, name, 0, 0);
             free_printer_context(context);
-            context = nullptr;
+        } else {
+            captured.add(context);
         }
         ClosePrinter(printer);
     }
@@ -242,22 +235,16 @@ LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters
     return result;
 }
 
-void free_captured_printers(CapturedPrinters* captured) {
-    for (LONG i = 0; i < captured->count; ++i) free_printer_context(captured->contexts[i]);
-    heap_free(captured->contexts);
-}
-
 // Creates every captured printer again: on `driver_name` when given, else on the driver
 // it had. The codes of the failures, OR-ed.
 LONG recreate_printers(const CapturedPrinters& captured, LPCSTR driver_name) {
     LONG result = 0;
-    for (LONG i = 0; i < captured.count; ++i) {
-        PrinterContext* context = captured.contexts[i];
-        if (!context) continue;
+    for (LONG i = 0; i < captured.count(); ++i) {
+        PrinterContext* context = captured[i];
         // The new driver makes the DEVMODE from the settings the printer keeps in its key.
         context->info->pDevMode = nullptr;
         if (driver_name) context->info->pDriverName = const_cast<LPSTR>(driver_name);
-        result |= add_printer_from_context(context);
+        result |= recreate_printer(context);
     }
     return result;
 }
@@ -278,7 +265,10 @@ LONG restore_old_drivers(LPBYTE kept, LONG kept_count, LPCSTR model_name, LPCSTR
         LPBYTE entry = kept + i * stride;
         LPCSTR name = reinterpret_cast<DRIVER_INFO_2A*>(entry)->pName;
         if (!same_name(name, model_name) && !same_name(name, installed_name)) continue;
-        if (!AddPrinterDriverA(nullptr, level, entry) && !result) result = record_last_error(IDS_ADDPRINTDRIVER, name, 0, 0);
+        const LONG registered = twice([level, entry, name] {
+            return AddPrinterDriverA(nullptr, level, entry) ? INS_OK : record_last_error(IDS_ADDPRINTDRIVER, name, 0, 0);
+        });
+        if (!result) result = registered;
     }
     return result;
 }
@@ -286,42 +276,36 @@ LONG restore_old_drivers(LPBYTE kept, LONG kept_count, LPCSTR model_name, LPCSTR
 // Replaces the registered driver under the printers that use it: each is captured,
 // deleted and made again on the new driver, and the default printer is set again. When
 // the new driver cannot be registered, the old one is, and the printers come back on it;
-// the failure is still answered. Always asks for a restart.
+// the failure is still answered. Nothing is deleted while the default printer or the old
+// driver's description cannot be read, as neither could be put back. Always asks for a
+// restart.
 LONG update_printer_driver(const DriverFiles& files) {
-    char default_printer[installed_name_size];
-    const LONG default_read = insGetDefaultPrinter(default_printer, sizeof default_printer);
-
     LONG present = 0;
     char installed_name[installed_name_size];
     LONG result = insIsPrintDriverPresentEx(files.model_name, files.driver_path, &present, installed_name);
     if (result) return result;
     if (!present) return register_printer_driver(files);
+    reboot_flag = 1;
 
-    CapturedPrinters captured{nullptr, 0};
-    result = capture_printers(files.model_name, installed_name, &captured);
-    if (!captured.contexts) return result;
+    char default_entry[default_entry_size];
+    if ((result = remember_default_printer(default_entry)) != 0) return result;
+    LONG kept_count = 0;
+    LPBYTE kept = enumerate_printer_drivers(registration_level(), &kept_count, &result);
+    if (!kept) return result;
 
-    LONG kept_count = 0, kept_error = 0;
-    LPBYTE kept = enumerate_printer_drivers(registration_level(), &kept_count, &kept_error);
+    CapturedPrinters captured;
+    result = capture_printers(files.model_name, installed_name, captured);
     delete_driver_if_present(files.model_name);
     if (!same_name(installed_name, files.model_name)) delete_driver_if_present(installed_name);
 
     const LONG registration = register_printer_driver(files);
     if (registration == 0) {
         result |= recreate_printers(captured, files.model_name);
-    } else if (kept) {
-        if (restore_old_drivers(kept, kept_count, files.model_name, installed_name) == 0)
-            result |= recreate_printers(captured, nullptr);
+    } else if (restore_old_drivers(kept, kept_count, files.model_name, installed_name) == 0) {
+        result |= recreate_printers(captured, nullptr);
     }
-    if (kept) LocalFree(kept);
-    free_captured_printers(&captured);
-
-    if (default_read == 0) {
-        // The printers just made settle in the spooler first.
-        Sleep(2000);
-        result |= insSetDefaultPrinter(default_printer);
-    }
-    reboot_flag = 1;
+    LocalFree(kept);
+    result |= restore_default_printer(default_entry);
     return registration ? registration : result;
 }
 
