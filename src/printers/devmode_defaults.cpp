@@ -7,6 +7,7 @@
 #include "frame/error_state.h"
 #include "frame/platform_flags.h"
 
+#include <cstddef>
 #include <iterator>
 
 namespace {
@@ -79,5 +80,35 @@ LONG set_devmode_defaults(LPCSTR printer_name, LONG resolution, LONG paper_size,
         }
         devmode->dmFields |= DM_PRINTQUALITY | DM_YRESOLUTION;
     }
+    return store_record(printer.get(), printer_name, record.get());
+}
+
+LONG carry_devmode_choices(LPCSTR printer_name, const DEVMODEA* chosen) {
+    // The choices lie before the form name in every DEVMODE since Windows 3.1's.
+    constexpr WORD choices_end = offsetof(DEVMODEA, dmFormName);
+    if (!chosen || chosen->dmSize < choices_end) return 0;
+    PrinterHandle printer;
+    HeapBlock<PRINTER_INFO_2A> record;
+    if (LONG code = open_printer_record(printer_name, printer, record)) return code;
+    DEVMODEA* devmode = record->pDevMode;
+    if (!devmode || devmode->dmSize < choices_end) return 0;
+    const DWORD fields = chosen->dmFields;
+    if (fields & DM_ORIENTATION) devmode->dmOrientation = chosen->dmOrientation;
+    if (fields & DM_PAPERSIZE) devmode->dmPaperSize = chosen->dmPaperSize;
+    if (fields & DM_PAPERLENGTH) devmode->dmPaperLength = chosen->dmPaperLength;
+    if (fields & DM_PAPERWIDTH) devmode->dmPaperWidth = chosen->dmPaperWidth;
+    if (fields & DM_SCALE) devmode->dmScale = chosen->dmScale;
+    if (fields & DM_COPIES) devmode->dmCopies = chosen->dmCopies;
+    if (fields & DM_DEFAULTSOURCE) devmode->dmDefaultSource = chosen->dmDefaultSource;
+    if (fields & DM_PRINTQUALITY) devmode->dmPrintQuality = chosen->dmPrintQuality;
+    if (fields & DM_COLOR) devmode->dmColor = chosen->dmColor;
+    if (fields & DM_DUPLEX) devmode->dmDuplex = chosen->dmDuplex;
+    if (fields & DM_YRESOLUTION) devmode->dmYResolution = chosen->dmYResolution;
+    if (fields & DM_TTOPTION) devmode->dmTTOption = chosen->dmTTOption;
+    if (fields & DM_COLLATE) devmode->dmCollate = chosen->dmCollate;
+    constexpr DWORD carried = DM_ORIENTATION | DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH | DM_SCALE | DM_COPIES |
+                              DM_DEFAULTSOURCE | DM_PRINTQUALITY | DM_COLOR | DM_DUPLEX | DM_YRESOLUTION | DM_TTOPTION |
+                              DM_COLLATE;
+    devmode->dmFields |= fields & carried;
     return store_record(printer.get(), printer_name, record.get());
 }

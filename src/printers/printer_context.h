@@ -47,6 +47,11 @@ LONG prime_printer_devmode(LPCSTR printer_name, LONG intensity);
 // The caller's resolution pair, paper size and orientation in the printer's DEVMODE.
 LONG set_devmode_defaults(LPCSTR printer_name, LONG resolution, LONG paper_size, LONG orientation);
 
+// The choices the public part of `chosen` records (paper, orientation, copies, quality
+// and the like, each where its field bit is set) put into the DEVMODE the printer's
+// driver made, whose private part stays the driver's own: 0, or the recorded code.
+LONG carry_devmode_choices(LPCSTR printer_name, const DEVMODEA* chosen);
+
 // 95/98: the printer's WIN.INI device section and the 16-bit driver's ini file, and the
 // context's intensity; 0, or -7 when the intensity is rejected.
 LONG write_9x_driver_settings(const INS_PRINTER_DEFINITION& definition, PrinterContext* context);

@@ -241,10 +241,14 @@ LONG recreate_printers(const CapturedPrinters& captured, LPCSTR driver_name) {
     LONG result = 0;
     for (LONG i = 0; i < captured.count(); ++i) {
         PrinterContext* context = captured[i];
-        // The new driver makes the DEVMODE from the settings the printer keeps in its key.
+        // The new driver makes the DEVMODE from the settings the printer keeps in its key;
+        // what the user chose in the old one's public part is carried into it.
+        const DEVMODEA* chosen = context->info->pDevMode;
         context->info->pDevMode = nullptr;
         if (driver_name) context->info->pDriverName = const_cast<LPSTR>(driver_name);
-        result |= recreate_printer(context);
+        LONG made = recreate_printer(context);
+        if (!made) made = twice([context, chosen] { return carry_devmode_choices(context->info->pPrinterName, chosen); });
+        result |= made;
     }
     return result;
 }

@@ -27,6 +27,10 @@ protected:
             printer.pPortName = ports[i];
             printer.pDriverName = driver.c_str();
             printer.nJpegQuality = 60 + i;
+            // Choices that live in the DEVMODE only, which a new driver makes anew.
+            printer.nPaperSize = i == 0 ? DMPAPER_A4 : -1;
+            printer.nOrientation = i == 0 ? 1 : -1;
+            printer.nResolution = i == 0 ? 4 : 0;
             ASSERT_EQ(insAddPrinter(&printer), 0) << take_error_text();
         }
         ASSERT_EQ(insSetDefaultPrinter("Fax B"), 0);

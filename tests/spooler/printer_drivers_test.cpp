@@ -78,6 +78,8 @@ TEST_P(DriverInstallation, TheUpdateCarriesEveryPrinterAndTheDefaultPrinterAcros
         definition.pDriverName = driver.c_str();
         definition.nDriverTimeout = 10 + i;
         definition.nJpegQuality = 50 + i;
+        definition.nPaperSize = i == 1 ? DMPAPER_A4 : -1;
+        definition.nOrientation = i == 1 ? 1 : -1;
         ASSERT_EQ(insAddPrinterEx(&definition, nullptr), 0) << take_error_text();
     }
     ASSERT_EQ(insSetDefaultPrinter("Fax B"), 0);

@@ -1,9 +1,9 @@
 // The runner as a setup author starts it: `orvsetup --machine DIR --from FILE.toml`.
+#include "run_program.h"
+
 #include <winsim/machine.h>
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,20 +15,10 @@ namespace {
 
 const std::filesystem::path samples = ORV_SAMPLE_MACHINES_DIR;
 
-struct RunnerOutput {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
+using RunnerOutput = testing_support::ProgramOutput;
 
 RunnerOutput orvsetup(const std::string& arguments) {
-    RunnerOutput run;
-    std::FILE* pipe = popen((std::string(ORVSETUP_PATH) + " " + arguments + " 2>&1").c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, got);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return testing_support::run_program(std::string(ORVSETUP_PATH) + " " + arguments);
 }
 
 class OrvsetupFrom : public testing::Test {
