@@ -28,6 +28,8 @@ set(ORV_LIBRARY_SOURCES
   printers/printer_definition.cpp
   printers/printer_record.cpp
   printers/profile_text.cpp
+  printers/removal.cpp
+  printers/replication.cpp
   printers/settings_9x.cpp
   printers/settings_catalogue.cpp
   registry/registry_cache.cpp
@@ -36,6 +38,7 @@ set(ORV_LIBRARY_SOURCES
   spooler/companions.cpp
   spooler/component_name.cpp
   spooler/monitors.cpp
+  spooler/port_owners.cpp
   spooler/ports.cpp
   spooler/print_processors.cpp
   spooler/printer_drivers.cpp

@@ -354,7 +354,22 @@ LONG WINAPI insIsPrinterPresent(LPCSTR printerName, LPLONG present);
  * without a default DEVMODE keeps it so and gets a warning only. */
 LONG WINAPI insAddPrinter(const INS_PRINTER_DEFINITION* definition);
 LONG WINAPI insAddPrinterEx(const INS_PRINTER_DEFINITION* definition, LPCSTR sourcePath);
+/* Guarded. Deletes the printer and what no other printer still uses: its driver with the
+ * driver's files and dependent files (those no other driver lists), its print processor
+ * and the processor's file (never "winprint"), its ports, and the monitors that served only
+ * those ports with their other ports and their DLL (never "Local Port" or its ports, nor a
+ * port no monitor owns). Printers pending deletion count as gone. A file in use is deleted
+ * at the next restart (RebootRequired then says 1). 0 done, or no such printer; 87 for a
+ * null name; else the code of the first step that failed, recorded, and nothing after it
+ * is done (what went before stays done; the printer is gone once deleted). */
 LONG WINAPI insNukePrinter(LPCSTR printerName);
+/* Guarded through its presence tests. Makes newPrinter on portName as a copy of
+ * existingPrinter: driver, processor, datatype, DEVMODE, comment, location, priorities,
+ * other attributes and its driver settings (written to the new printer's key; the
+ * existing printer's stay as they are); never shared, offline or bidirectional. All three
+ * texts are required (87). 0 made; INS_NO_SUCH_PRINTER (-10) no existing printer;
+ * INS_TARGET_PRINTER_EXISTS (-14) the new name is taken (nothing made); else the code of
+ * the failing step, recorded (1796 for a port the spooler does not know). */
 LONG WINAPI insReplicatePrinter(LPCSTR existingPrinter, LPCSTR newPrinter, LPCSTR portName);
 /* The default printer is WIN.INI's [Windows] Device entry, "printer,driver,port" (NT keeps
  * the section in the user's registry).

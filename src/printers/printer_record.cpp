@@ -10,17 +10,8 @@ LONG open_printer_for_all_access(LPCSTR printer_name, UINT message_id, PrinterHa
 }
 
 LONG read_printer_record(HANDLE printer, LPCSTR value_name, HeapBlock<PRINTER_INFO_2A>& record) {
-    DWORD needed = 0;
-    GetPrinterA(printer, 2, nullptr, 0, &needed);
-    LONG code = record_last_error(IDS_GETPRINTERDATA_2, value_name, ERROR_INSUFFICIENT_BUFFER, 0);
-    if (code != ERROR_INSUFFICIENT_BUFFER) return code;
-    record.reset(static_cast<PRINTER_INFO_2A*>(heap_alloc(needed)));
-    if (!record.get()) return record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
-    if (!GetPrinterA(printer, 2, reinterpret_cast<LPBYTE>(record.get()), needed, &needed)) {
-        record.reset(nullptr);
-        return record_last_error(IDS_GETPRINTERDATA_2, value_name, 0, 0);
-    }
-    return 0;
+    auto read = [printer](LPBYTE buffer, DWORD size, LPDWORD needed) { return GetPrinterA(printer, 2, buffer, size, needed); };
+    return read_sized_record(read, IDS_GETPRINTERDATA_2, IDS_GETPRINTERDATA_2, value_name, record);
 }
 
 BYTE* intensity_byte(DEVMODEA* devmode) {

@@ -4,6 +4,8 @@
 
 #include "platform.h"
 
+#include "frame/catalogue.h"
+#include "frame/error_state.h"
 #include "frame/memory.h"
 
 // Closes a printer handle when it goes.
@@ -49,6 +51,40 @@ private:
 // OpenPrinterA with PRINTER_ALL_ACCESS: 0, or the code recorded with `message_id` and
 // the printer's name.
 LONG open_printer_for_all_access(LPCSTR printer_name, UINT message_id, PrinterHandle& printer);
+
+// Which step of reading a record failed.
+enum class RecordStep { none, sizing, allocation, reading };
+
+// The record `read(buffer, size, needed)` fills (GetPrinterA and its kin), in a heap
+// block of its own: 0, or the code recorded, `failed` saying where (the size query's
+// failure with `sizing_message`, its 122 expected; the read's with `reading_message`,
+// both with `value_name`; a failed allocation with the message of memory allocation).
+template <typename T, typename Read>
+LONG read_sized_record(Read read, UINT sizing_message, UINT reading_message, LPCSTR value_name, HeapBlock<T>& record,
+                       RecordStep* failed = nullptr) {
+    RecordStep ignored;
+    RecordStep& step = failed ? *failed : ignored;
+    step = RecordStep::none;
+    record.reset(nullptr);
+    DWORD needed = 0;
+    read(nullptr, 0, &needed);
+    const LONG code = record_last_error(sizing_message, value_name, ERROR_INSUFFICIENT_BUFFER, 0);
+    if (code != ERROR_INSUFFICIENT_BUFFER) {
+        step = RecordStep::sizing;
+        return code;
+    }
+    record.reset(static_cast<T*>(heap_alloc(needed)));
+    if (!record.get()) {
+        step = RecordStep::allocation;
+        return record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+    }
+    if (!read(reinterpret_cast<LPBYTE>(record.get()), needed, &needed)) {
+        record.reset(nullptr);
+        step = RecordStep::reading;
+        return record_last_error(reading_message, value_name, 0, 0);
+    }
+    return 0;
+}
 
 // The printer's level 2 record in a heap block of its own: 0, or the code recorded
 // (the size query's and the read's failures with the message of GetPrinter and

@@ -211,6 +211,14 @@ LONG cache_set_value(KeyEntry* cache, LPCSTR name, LONG data_length, LPCSTR data
     return 0;
 }
 
+LONG cache_move_key(KeyEntry* cache, LPCSTR key_path) {
+    LPSTR copy = copy_text(key_path);
+    if (!copy) return record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
+    heap_free(cache->key_path);
+    cache->key_path = copy;
+    return ERROR_SUCCESS;
+}
+
 void cache_free(KeyEntry* cache) {
     if (!cache) return;
     for (KeyEntry* entry = cache; entry->key_path; ++entry) {

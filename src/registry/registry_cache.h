@@ -42,6 +42,9 @@ LONG cache_check_whole(const KeyEntry* cache);
 // Replaces the data of the first record of that name (without regard to case): 1 when
 // one was found, 0 when none; never adds a record.
 LONG cache_set_value(KeyEntry* cache, LPCSTR name, LONG data_length, LPCSTR data);
+// Makes the first entry's records belong to another key, where the next save writes
+// them: 0, or the code recorded for memory.
+LONG cache_move_key(KeyEntry* cache, LPCSTR key_path);
 // Releases the cache and every block it owns.
 void cache_free(KeyEntry* cache);
 

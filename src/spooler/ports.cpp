@@ -280,6 +280,14 @@ bool normalize_port_name(LPCSTR name, LPSTR normalized) {
     return true;
 }
 
+LONG delete_listed_port(LPCSTR name) {
+    char port[port_name_size];
+    if (!normalize_port_name(name, port)) return record_error(ERROR_INVALID_NAME, IDS_DELETEPORT, name, 0, 0);
+    // The monitor may ask the user something, in a window owned by the active one.
+    if (!DeletePortA(nullptr, GetActiveWindow(), port)) return record_last_error(IDS_DELETEPORT, port, 0, 0);
+    return INS_OK;
+}
+
 LPBYTE enumerate_ports(DWORD level, LONG* count, LONG* error) {
     auto call = [level](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
         return EnumPortsA(nullptr, level, buffer, size, needed, returned);
@@ -357,11 +365,7 @@ LONG WINAPI insDeletePortEx(LPCSTR portName, LONG, LONG) {
     LONG present = 0;
     LONG result = insIsPortPresent(portName, &present);
     if (result || !present) return result;
-    char port[port_name_size];
-    normalize_port_name(portName, port);
-    // The monitor may ask the user something, in a window owned by the active one.
-    if (!DeletePortA(nullptr, GetActiveWindow(), port)) return record_last_error(IDS_DELETEPORT, port, 0, 0);
-    return INS_OK;
+    return delete_listed_port(portName);
 }
 
 // Makes the port anew from the definition, under the printers that print to it: they

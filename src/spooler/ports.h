@@ -14,6 +14,11 @@ constexpr int port_name_size = 100;
 // not fit.
 bool normalize_port_name(LPCSTR name, LPSTR normalized);
 
+// Deletes a port the spooler listed, through its monitor, without asking the spooler
+// again whether it exists: 0, or the code recorded with the name written the platform's
+// way.
+LONG delete_listed_port(LPCSTR name);
+
 // The ports at level 1 or 2 (a LocalAlloc block the caller frees), or null; null with
 // error 0 means none.
 LPBYTE enumerate_ports(DWORD level, LONG* count, LONG* error);

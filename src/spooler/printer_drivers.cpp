@@ -313,16 +313,6 @@ LONG update_printer_driver(const DriverFiles& files) {
     return registration ? registration : result;
 }
 
-// The driver directory's path of a file: 0, or 206 recorded when it does not fit.
-LONG installed_path(LPCSTR directory, LPCSTR file, LPSTR path) {
-    LPCSTR name = file_name_of(file);
-    if (lstrlenA(directory) + lstrlenA(name) >= MAX_PATH)
-        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_GETPRINTERDRIVERDIRECTORY, file, 0, 0);
-    lstrcpyA(path, directory);
-    lstrcatA(path, name);
-    return 0;
-}
-
 // The spooler's driver directory, ending in "\": 0, or the failure recorded.
 LONG driver_directory(LPSTR directory) {
     DWORD needed = 0;
@@ -339,6 +329,15 @@ LONG driver_directory(LPSTR directory) {
 }
 
 }  // namespace
+
+LONG path_in_directory(LPCSTR directory, LPCSTR file, LPSTR path) {
+    LPCSTR name = file_name_of(file);
+    if (lstrlenA(directory) + lstrlenA(name) >= MAX_PATH)
+        return record_error(ERROR_FILENAME_EXCED_RANGE, IDS_GETPRINTERDRIVERDIRECTORY, file, 0, 0);
+    lstrcpyA(path, directory);
+    lstrcatA(path, name);
+    return 0;
+}
 
 LPBYTE enumerate_printer_drivers(DWORD level, LONG* count, LONG* error) {
     auto call = [level](LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
@@ -409,9 +408,9 @@ LONG WINAPI insAddPrintDriverEx(LPCSTR driverFile, LPCSTR configFile, LPCSTR hel
 
     char directory[MAX_PATH], driver_path[MAX_PATH], config_path[MAX_PATH];
     if ((result = driver_directory(directory)) != 0) return result;
-    if ((result = installed_path(directory, driverFile, driver_path)) != 0) return result;
+    if ((result = path_in_directory(directory, driverFile, driver_path)) != 0) return result;
     // 95/98 drivers are their own configuration file.
-    if ((result = installed_path(directory, os_is_nt ? configFile : driverFile, config_path)) != 0) return result;
+    if ((result = path_in_directory(directory, os_is_nt ? configFile : driverFile, config_path)) != 0) return result;
 
     copy_dependent_files(driverFile, directory, dependentFiles);
     // On 95/98 the file of a driver installed under another name is that driver's: it is

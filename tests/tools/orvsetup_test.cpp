@@ -172,10 +172,10 @@ TEST(OrvsetupCallsDeathTest, EachAnswerIsOutBeforeTheNextCallRuns) {
 
 TEST(OrvsetupCalls, AnExportTheLibraryLacksStopsTheRun) {
     int status = 0;
-    std::string printed = run(winsim::Platform::nt4, calls({{"InstallAllowed"}, {"insReplicatePrinter", "Fax", "Fax 2", "null"}}), true, &status);
+    std::string printed = run(winsim::Platform::nt4, calls({{"InstallAllowed"}, {"insPrintTestPage", "null", "Fax"}}), true, &status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(printed.find("\"export\": \"InstallAllowed\", \"result\": 0"), std::string::npos);
-    EXPECT_NE(printed.find("orvsetup: OrvInstl.dll does not export insReplicatePrinter"), std::string::npos);
+    EXPECT_NE(printed.find("orvsetup: OrvInstl.dll does not export insPrintTestPage"), std::string::npos);
 }
 
 }  // namespace

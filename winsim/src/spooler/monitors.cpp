@@ -140,9 +140,11 @@ BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR /*pEnvironment*/, LPSTR pMonitorNa
     // In use while a printer prints to one of its ports (95/98: unconfirmed, the same).
     const std::string printers = winsim::detail::printers_key(machine);
     for (const std::string& printer : winsim::detail::printer_names(machine)) {
-        std::optional<std::string> owner =
-            winsim::detail::monitor_of_port(machine, winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port));
-        if (owner && winsim::detail::same_name(*owner, *name)) return fail(ERROR_PRINT_MONITOR_IN_USE, FALSE);
+        const std::string list = winsim::detail::read_string(machine, printers + "\\" + printer, reg::printer_port);
+        for (std::string_view port : winsim::detail::port_list(list)) {
+            std::optional<std::string> owner = winsim::detail::monitor_of_port(machine, port);
+            if (owner && winsim::detail::same_name(*owner, *name)) return fail(ERROR_PRINT_MONITOR_IN_USE, FALSE);
+        }
     }
     auto& loaded = machine.spooler.monitors;
     for (auto it = loaded.begin(); it != loaded.end();) {

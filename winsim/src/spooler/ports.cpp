@@ -52,12 +52,8 @@ bool printer_on(std::string_view port) {
     winsim::detail::MachineState& machine = state();
     for (const std::string& printer : winsim::detail::printer_names(machine)) {
         const std::string list = winsim::detail::read_string(machine, winsim::detail::printers_key(machine) + "\\" + printer, reg::printer_port);
-        std::string_view ports = list;
-        while (!ports.empty()) {
-            const std::size_t comma = ports.find(',');
-            if (same_name(ports.substr(0, comma), port)) return true;
-            ports = comma == std::string_view::npos ? std::string_view{} : ports.substr(comma + 1);
-        }
+        for (std::string_view entry : winsim::detail::port_list(list))
+            if (same_name(entry, port)) return true;
     }
     return false;
 }

@@ -69,7 +69,14 @@ std::vector<std::string> datatypes_of(const std::string& processor_key) {
 // The checks AddPrinter and SetPrinter share: what the printer names must exist.
 DWORD check_parts(const PRINTER_INFO_2A& info) {
     winsim::detail::MachineState& machine = state();
-    if (!info.pPortName || !winsim::detail::monitor_of_port(machine, info.pPortName)) return ERROR_UNKNOWN_PORT;
+    if (!info.pPortName) return ERROR_UNKNOWN_PORT;
+    // 95/98 pool no printer over several ports: a list is one name no monitor knows.
+    const std::vector<std::string_view> ports =
+        is_nt() ? winsim::detail::port_list(info.pPortName) : std::vector<std::string_view>{info.pPortName};
+    if (ports.empty() || std::any_of(ports.begin(), ports.end(), [&machine](std::string_view port) {
+            return !winsim::detail::monitor_of_port(machine, port);
+        }))
+        return ERROR_UNKNOWN_PORT;
     if (!info.pDriverName || !winsim::detail::find_subkey(machine, winsim::detail::drivers_key(machine), info.pDriverName))
         return ERROR_UNKNOWN_PRINTER_DRIVER;
     std::optional<std::string> processor =

@@ -41,6 +41,16 @@ std::string monitors_key(const MachineState& machine) { return print_root(machin
 std::string printers_key(const MachineState& machine) { return print_root(machine) + "\\" + std::string(reg::printers); }
 
 
+std::vector<std::string_view> port_list(std::string_view list) {
+    std::vector<std::string_view> entries;
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        entries.push_back(list.substr(0, comma));
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    }
+    return entries;
+}
+
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port) {
     for (const std::string& monitor : machine.registry.subkeys(monitors_key(machine)))
         if (holds_port(machine, monitor, port)) return monitor;

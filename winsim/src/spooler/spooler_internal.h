@@ -27,6 +27,9 @@ std::string monitors_key(const MachineState& machine);
 std::string printers_key(const MachineState& machine);
 // The monitor a port belongs to, by its key's spelling.
 std::optional<std::string> monitor_of_port(const MachineState& machine, std::string_view port);
+// The entries of a printer's port list: NT pools a printer's jobs over the ports its
+// list names, separated by commas ("ORVFAX1:,ORVFAX2:").
+std::vector<std::string_view> port_list(std::string_view list);
 // The printers the spooler knows: the keys under Printers that hold a whole entry.
 std::vector<std::string> printer_names(const MachineState& machine);
 // The printer of that name the spooler knows, as its key spells it.
