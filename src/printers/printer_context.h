@@ -55,6 +55,8 @@ LONG carry_devmode_choices(LPCSTR printer_name, const DEVMODEA* chosen);
 // 95/98: the printer's WIN.INI device section and the 16-bit driver's ini file, and the
 // context's intensity; 0, or -7 when the intensity is rejected.
 LONG write_9x_driver_settings(const INS_PRINTER_DEFINITION& definition, PrinterContext* context);
+// 95/98: takes the printer's WIN.INI device section (of its name and port) away with it.
+void remove_device_section(LPCSTR printer_name, LPCSTR port_name);
 // Rebuilds a default output file name (MAX_PATH characters in `path`) from the parts
 // given; stores it in its short form.
 void make_default_file_name(LPSTR path, LPCSTR directory, LPCSTR name, LPCSTR extension);

@@ -4,13 +4,16 @@
 #include "removal.h"
 
 #include "enumeration.h"
+#include "printer_context.h"
 #include "printer_record.h"
+#include "settings_catalogue.h"
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
 #include "frame/platform_flags.h"
 #include "frame/text_builder.h"
 #include "orvinstl.h"
+#include "registry/registry_path.h"
 #include "spooler/component_name.h"
 #include "spooler/monitors.h"
 #include "spooler/port_owners.h"
@@ -243,6 +246,32 @@ LONG remove_ports_and_monitors(LPSTR removed_ports, const PRINTER_INFO_2A* print
     return 0;
 }
 
+// Windows 2000 keeps a printer's settings in a tree its spooler leaves when the printer
+// goes: the removal takes the printer's key there, so that nothing of it stays and a
+// later printer of the name starts anew. What cannot be deleted stays.
+void remove_settings_tree(LPCSTR printer_name) {
+    if (!os_is_nt5) return;
+    char path[printer_key_path_size];
+    if (printer_settings_path(printer_name, path) != 0) return;
+    // ".../Printers/NAME/PrinterDriverData": the printer's key and the one above it.
+    LPSTR settings = path + lstrlenA(path);
+    while (settings > path && *settings != '/') --settings;
+    *settings = '\0';
+    if (ConfirmRegValueExists(path, nullptr) != 1) return;
+    LONG error = 0;
+    HKEY printer = traverse_path(path, &error);
+    if (error) return;
+    RegDeleteKeyA(printer, settings + 1);
+    RegCloseKey(printer);
+    LPSTR name = settings;
+    while (name > path && *name != '/') --name;
+    *name = '\0';
+    HKEY printers = traverse_path(path, &error);
+    if (error) return;
+    RegDeleteKeyA(printers, name + 1);
+    RegCloseKey(printers);
+}
+
 }  // namespace
 
 LONG port_list_contains(LPSTR port_list, LPCSTR port) {
@@ -274,6 +303,8 @@ LONG WINAPI insNukePrinter(LPCSTR printerName) {
     RemovedPrinter removed;
     if ((result = read_removed_printer(printerName, removed)) != 0) return result;
     if ((result = insDelPrinter(printerName)) != 0) return result;
+    remove_settings_tree(printerName);
+    if (os_is_9x) remove_device_section(printerName, removed.printer->pPortName);
 
     LONG count = 0;
     LocalList<PRINTER_INFO_2A> printers(enumerate_printers(&count, &result));

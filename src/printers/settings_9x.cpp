@@ -70,13 +70,18 @@ void names_from_library(bool docket, IniNames* names) {
 bool given(LPCSTR text) { return text && *text; }
 
 // The printer's device section: its name and port, less one colon that ends the port.
-void write_device_section(const INS_PRINTER_DEFINITION& definition) {
-    ProfileText section;
-    if (!section.join(definition.pPrinterName ? definition.pPrinterName : "",
-                      definition.pPortName ? definition.pPortName : ""))
-        return;
+// False when no block could be had.
+bool device_section_name(LPCSTR printer, LPCSTR port, ProfileText& section) {
+    if (!section.join(printer ? printer : "", port ? port : "")) return false;
     LPSTR name = section.get();
     if (name[section.length() - 1] == ':') name[section.length() - 1] = '\0';
+    return true;
+}
+
+void write_device_section(const INS_PRINTER_DEFINITION& definition) {
+    ProfileText section;
+    if (!device_section_name(definition.pPrinterName, definition.pPortName, section)) return;
+    LPCSTR name = section.get();
     WriteProfileStringA(name, "Y Resolution", "196");
     WriteProfileStringA(name, "Paper Size", "1");
     WriteProfileStringA(name, "Orientation", "1");
@@ -181,4 +186,9 @@ LONG write_9x_driver_settings(const INS_PRINTER_DEFINITION& definition, PrinterC
     }
     context->intensity = intensity;
     return INS_OK;
+}
+
+void remove_device_section(LPCSTR printer_name, LPCSTR port_name) {
+    ProfileText section;
+    if (device_section_name(printer_name, port_name, section)) WriteProfileStringA(section.get(), nullptr, nullptr);
 }
