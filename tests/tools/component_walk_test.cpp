@@ -4,8 +4,6 @@
 // they were.
 #include "run_program.h"
 
-#include <winsim/machine.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,7 +27,10 @@ protected:
     void SetUp() override {
         folder = std::filesystem::temp_directory_path() / ("component-walk-" + std::string(GetParam()));
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
+    void TearDown() override {
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(folder.string() + ".before");
+    }
     std::filesystem::path folder;
 };
 
@@ -59,16 +60,28 @@ TEST_P(ComponentWalk, EveryComponentGoesInAndThePrintersOutliveTheMoveAndTheUpda
     EXPECT_TRUE(contains(printers[1], "\"paper_size\": 9, \"orientation\": 2")) << printers[1];
     EXPECT_TRUE(contains(printers[2], "{\"name\": \"JPEG Quality\", \"type\": \"REG_DWORD\", \"value\": 95}")) << printers[2];
     EXPECT_EQ(printers[3].rfind("{\"default_printer\": \"Sales Fax,", 0), 0u) << printers[3];
+}
 
-    // The port made anew from the moved definition (2000's monitor keeps its settings
-    // its own way, behind its configuration channel).
-    if (std::string(GetParam()) == "win98") {
-        auto machine = winsim::Machine::open(folder);
-        const auto directory = machine->registry().value(
-            machine->spooler().root() + "\\Monitors\\Orvana Fax Port\\PortList\\ORVFAX2:", "Output Directory");
-        ASSERT_TRUE(directory);
-        EXPECT_EQ(directory->bytes, std::string("D:\\FAX\\ARCHIVE", 15));
-    }
+// After the removal and the restart it asks for, the machine holds only what the README
+// lists as left behind, and why.
+TEST_P(ComponentWalk, RemovalLeavesOnlyWhatIsListed) {
+    const testing_support::ProgramOutput run = testing_support::run_program(
+        "ORVSETUP=" ORVSETUP_PATH " COMPONENTS=" ORV_SAMPLE_COMPONENTS_DIR "/x86 " ORV_SOURCE_DIR "/scripts/component-walk " +
+        std::string(GetParam()) + " " + folder.string());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string left = run.output.substr(run.output.rfind("restarted\n") + 10);
+    const std::string expected =
+        std::string(GetParam()) == "win98"
+            ? "+ file C:\\WINDOWS\\SYSTEM\\AUD16.DLL (608 bytes, attributes 0x00000020)\n"
+              "+ file C:\\WINDOWS\\SYSTEM\\BRG16AUD.DLL (640 bytes, attributes 0x00000020)\n"
+              "+ file C:\\WINDOWS\\SYSTEM\\BRG32AUD.DLL (2048 bytes, attributes 0x00000020)\n"
+              "+ file C:\\WINDOWS\\WIN.INI (38 bytes, attributes 0x00000020)\n"
+              "+ file C:\\WINDOWS\\WININIT.BAK (45 bytes, attributes 0x00000020)\n"
+              "+ file C:\\WINDOWS\\orvlotus.ini (295 bytes, attributes 0x00000020)\n"
+            : "+ directory C:\\WINNT\\system32\\spool\\drivers\\w32x86\\2\n"
+              "+ key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print (null DACL)\n"
+              "+ key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers (null DACL)\n";
+    EXPECT_EQ(left, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, ComponentWalk, testing::Values("win98", "win2000"),

@@ -4,8 +4,10 @@
 #include "services_view.h"
 
 #include <winsim/services/services.h>
+#include <winsim/snapshot.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 namespace orvsetup {
@@ -23,7 +25,10 @@ const char* machine_commands_help =
     "                         and the product's ini file; then the default printer (--json: one object\n"
     "                         a printer, then {\"default_printer\": ...})\n"
     "  services               lists each service: display name, type, start type, image path, account\n"
-    "                         and state (--json: one object a service)\n";
+    "                         and state (--json: one object a service)\n"
+    "  diff OTHER-DIR         lists the files, registry keys and values, and spooler objects in which\n"
+    "                         this machine differs from the one saved in OTHER-DIR (+ only here, - only\n"
+    "                         there, ~ changed)\n";
 
 namespace {
 
@@ -110,11 +115,25 @@ void list_directory(winsim::Machine& machine, const std::string& path, std::FILE
     }
 }
 
+// What changed from the machine saved in `other` to this one.
+void show_differences(winsim::Machine& machine, const std::string& other, std::FILE* out) {
+    winsim::Snapshot before;
+    {
+        std::unique_ptr<winsim::Machine> earlier = winsim::Machine::open(other);
+        before = winsim::take_snapshot(*earlier);
+    }
+    // Opening the other machine made it the one the simulated calls act on.
+    machine.make_current();
+    const std::vector<std::string> lines = winsim::differences(before, winsim::take_snapshot(machine));
+    for (const std::string& line : lines) std::fprintf(out, "%s\n", line.c_str());
+    if (lines.empty()) std::fputs("no differences\n", out);
+}
+
 }  // namespace
 
 bool is_machine_command(const std::string& word) {
     return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
-           word == "printers" || word == "services";
+           word == "printers" || word == "services" || word == "diff";
 }
 
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
@@ -158,6 +177,9 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
             const std::vector<ServiceView> view = view_services(machine);
             if (json) print_services_json(out, view);
             else print_services(out, view);
+        } else if (command == "diff") {
+            if (words.size() != 2) return usage(err, "diff takes the folder of another machine");
+            show_differences(machine, words[1], out);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());
