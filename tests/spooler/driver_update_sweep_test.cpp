@@ -12,7 +12,7 @@ using winsim::FaultMode;
 using winsim::Platform;
 
 class DriverUpdateSweep : public testing_support::DriverTest,
-                          public testing::WithParamInterface<std::tuple<Platform, FaultMode>> {
+                          public testing::WithParamInterface<testing_support::SweepCase> {
 protected:
     void lay_out_update() {
         answered_model[0] = '\0';
@@ -54,21 +54,11 @@ protected:
 };
 
 TEST_P(DriverUpdateSweep, EveryCallFailedLosesNoPrinterUnnoticed) {
-    const testing_support::SweepFigures figures =
-        sweep({[this] { lay_out_update(); }, [this] { return install(answered_model); }, [this] { return updated(); },
+    sweep({[this] { lay_out_update(); }, [this] { return install(answered_model); }, [this] { return updated(); },
                [this] { return std::string(answered_model); }},
               std::get<FaultMode>(GetParam()));
-    RecordProperty("runs", static_cast<int>(figures.runs));
-    RecordProperty("runs_losing_a_printer", static_cast<int>(figures.runs_losing_a_printer));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Platforms, DriverUpdateSweep,
-    testing::Combine(testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
-                     testing::Values(FaultMode::once, FaultMode::from_then_on)),
-    [](const auto& param_info) {
-        return std::string(winsim::platform_info(std::get<Platform>(param_info.param)).name) +
-               (std::get<FaultMode>(param_info.param) == FaultMode::once ? "_once" : "_from_then_on");
-    });
+INSTANTIATE_TEST_SUITE_P(Platforms, DriverUpdateSweep, testing_support::every_sweep_case(), testing_support::sweep_case_name);
 
 }  // namespace

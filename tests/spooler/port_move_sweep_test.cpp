@@ -14,7 +14,7 @@ using winsim::Platform;
 constexpr char monitor[] = "Orvana Fax Port";
 
 class PortMoveSweep : public testing_support::PrinterSweep,
-                      public testing::WithParamInterface<std::tuple<Platform, FaultMode>> {
+                      public testing::WithParamInterface<testing_support::SweepCase> {
 protected:
     void lay_out_move() {
         lay_out(std::get<Platform>(GetParam()));
@@ -52,20 +52,11 @@ protected:
 };
 
 TEST_P(PortMoveSweep, EveryCallFailedLosesNoPrinterUnnoticed) {
-    const testing_support::SweepFigures figures = sweep(
+    sweep(
         {[this] { lay_out_move(); }, [this] { return insMovePort(&definition); }, [this] { return moved(); }},
         std::get<FaultMode>(GetParam()));
-    RecordProperty("runs", static_cast<int>(figures.runs));
-    RecordProperty("runs_losing_a_printer", static_cast<int>(figures.runs_losing_a_printer));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Platforms, PortMoveSweep,
-    testing::Combine(testing::Values(Platform::win95, Platform::win98, Platform::nt351, Platform::nt4, Platform::win2000),
-                     testing::Values(FaultMode::once, FaultMode::from_then_on)),
-    [](const auto& param_info) {
-        return std::string(winsim::platform_info(std::get<Platform>(param_info.param)).name) +
-               (std::get<FaultMode>(param_info.param) == FaultMode::once ? "_once" : "_from_then_on");
-    });
+INSTANTIATE_TEST_SUITE_P(Platforms, PortMoveSweep, testing_support::every_sweep_case(), testing_support::sweep_case_name);
 
 }  // namespace

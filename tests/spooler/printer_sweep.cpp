@@ -21,6 +21,11 @@ bool as_before(PrinterStates now, const PrinterStates& before, const std::string
 
 }  // namespace
 
+std::string sweep_case_name(const testing::TestParamInfo<SweepCase>& info) {
+    return std::string(winsim::platform_info(std::get<winsim::Platform>(info.param)).name) +
+           (std::get<winsim::FaultMode>(info.param) == winsim::FaultMode::once ? "_once" : "_from_then_on");
+}
+
 PrinterStates PrinterSweep::printers() const {
     PrinterStates all;
     for (const std::string& name : machine->spooler().printers()) {
@@ -88,6 +93,8 @@ SweepFigures PrinterSweep::sweep(const SweptOperation& operation, winsim::FaultM
         }
         expect_nothing_left_but(failed_releases);
     }
+    RecordProperty("runs", static_cast<int>(figures.runs));
+    RecordProperty("runs_losing_a_printer", static_cast<int>(figures.runs_losing_a_printer));
     return figures;
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <tuple>
 
 namespace testing_support {
 
@@ -29,6 +30,15 @@ inline void PrintTo(const PrinterState& state, std::ostream* out) {
 }
 
 using PrinterStates = std::map<std::string, PrinterState>;
+
+// A sweep's case: the platform, and whether each fault passes or lasts.
+using SweepCase = std::tuple<winsim::Platform, winsim::FaultMode>;
+inline auto every_sweep_case() {
+    return testing::Combine(testing::Values(winsim::Platform::win95, winsim::Platform::win98, winsim::Platform::nt351,
+                                            winsim::Platform::nt4, winsim::Platform::win2000),
+                            testing::Values(winsim::FaultMode::once, winsim::FaultMode::from_then_on));
+}
+std::string sweep_case_name(const testing::TestParamInfo<SweepCase>& info);
 
 // A sweep's operation: lays the machine out afresh (faults cleared), then runs.
 struct SweptOperation {
@@ -55,7 +65,7 @@ protected:
     // The default printer's name, from the entry that also names its driver and port.
     std::string default_printer() const;
     // Fails the 1st, 2nd, ... call the operation makes (any api) until a run meets no
-    // failure, checking every run.
+    // failure, checking every run; the figures are recorded with the test.
     // No block or handle outlives the run but those whose release was failed.
     void expect_nothing_left_but(unsigned failed_releases) const;
     SweepFigures sweep(const SweptOperation& operation, winsim::FaultMode mode);
