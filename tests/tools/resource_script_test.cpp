@@ -110,9 +110,10 @@ void expect_same_resources(const mkimage::ImageRecipe& recipe, const std::string
     ASSERT_TRUE(compiled) << name << ": windres refused the script:\n" << mkimage::resource_script(recipe);
     EXPECT_EQ(compiled->strings, recipe.strings) << name;
     ASSERT_EQ(compiled->version.has_value(), recipe.version.has_value()) << name;
-    if (recipe.version)
+    if (recipe.version) {
         EXPECT_EQ(*compiled->version, mkimage::version_resource(*recipe.version, mkimage::ImageKind::pe32_plus, recipe.dll))
             << name << ": the version block differs from the image's";
+    }
     for (const auto& [type, language] : compiled->languages) EXPECT_EQ(language, recipe.language) << name << " type " << type;
 }
 
@@ -131,8 +132,8 @@ TEST_P(ResourceScripts, CompileToTheResourcesOfTheRecipesImage) {
 
 INSTANTIATE_TEST_SUITE_P(LaneModules, ResourceScripts,
                          ::testing::Values("orvmon.dll", "orvproc.dll", "orvdrv.dll", "orvdrv351.dll", "orvdrvui.dll"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             std::string name = info.param;
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             std::string name = param.param;
                              for (char& c : name)
                                  if (c == '.') c = '_';
                              return name;
