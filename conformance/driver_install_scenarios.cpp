@@ -42,14 +42,17 @@ std::string driver_directory() {
     return directory;
 }
 
-// The model, its printers and its files in the driver directory, where an installed
-// file of the same version would make the installation a refused update.
+// The model, its printers, its files in the driver directory (where an installed file
+// of the same version would make the installation a refused update) and in the setup
+// folder.
 void clear_driver() {
     remove_printer(first_printer);
     remove_printer(second_printer);
     DeletePrinterDriverA(nullptr, nullptr, const_cast<char*>(product_models().plain));
-    for (const char* file : {driver_file(), config_file, "orvdrv.hlp", "orvfont.dat"})
+    for (const char* file : {driver_file(), config_file, "orvdrv.hlp", "orvfont.dat"}) {
         remove_scratch_file((driver_directory() + "\\" + file).c_str());
+        remove_scratch_file(in_setup(file).c_str());
+    }
 }
 
 void lay_out(const char* component, const char* file) { lay_out_component(component, in_setup(file).c_str()); }
