@@ -14,6 +14,7 @@
 
 #ifdef _WIN32
 #include "product_driver.h"
+#include "spooler_service.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -99,6 +100,10 @@ int main(int argc, char** argv) {
     // cannot lay it out fails as a run, not as a difference.
     if (unsigned long error = conformance::lay_out_product_driver()) {
         std::fprintf(stderr, "conformance: laying out the product's driver failed with %lu\n", error);
+        return 1;
+    }
+    if (unsigned long error = conformance::start_spooler_service()) {
+        std::fprintf(stderr, "conformance: starting the spooler service failed with %lu\n", error);
         return 1;
     }
 #endif

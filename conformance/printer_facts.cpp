@@ -101,10 +101,10 @@ void remove_printer(const char* name, const char* port) {
     WriteProfileStringA(device_section(name, port).c_str(), nullptr, nullptr);
 }
 
-Facts add_plain_printer(const char* name) {
+Facts add_plain_printer(const char* name, const char* port) {
     PRINTER_INFO_2A info{};
     info.pPrinterName = const_cast<char*>(name);
-    info.pPortName = const_cast<char*>("LPT1:");
+    info.pPortName = const_cast<char*>(port);
     info.pDriverName = const_cast<char*>(product_models().plain);
     info.pPrintProcessor = const_cast<char*>("WinPrint");
     info.pDatatype = const_cast<char*>("RAW");

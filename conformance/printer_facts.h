@@ -57,9 +57,9 @@ void remove_driver_ini_files();
 // port's colon.
 std::string device_section(const char* name, const char* port);
 
-// Adds a printer of the product's driver on LPT1: with the spooler alone, as a machine
-// that had it already; TRUE or FALSE with the last error in the facts.
-Facts add_plain_printer(const char* name);
+// Adds a printer of the product's driver on LPT1: (or the port given) with the spooler
+// alone, as a machine that had it already; TRUE or FALSE with the last error in the facts.
+Facts add_plain_printer(const char* name, const char* port = "LPT1:");
 
 // The spooler's record (port, driver, processor, datatype, attributes) and whether the
 // printer is there at all.

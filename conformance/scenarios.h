@@ -50,5 +50,8 @@ std::vector<Scenario> printer_scenarios();
 std::vector<Scenario> win9x_file_scenarios();
 std::vector<Scenario> default_printer_scenarios();
 std::vector<Scenario> daemon_service_scenarios();
+std::vector<Scenario> product_port_scenarios();
+std::vector<Scenario> product_processor_scenarios();
+std::vector<Scenario> driver_install_scenarios();
 
 }  // namespace conformance

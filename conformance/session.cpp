@@ -29,12 +29,17 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insFileDelete", x.file_delete);
     find_export(library, "insIsMonitorPresent", x.is_monitor_present);
     find_export(library, "insDeleteMonitor", x.delete_monitor);
+    find_export(library, "insAddMonitor", x.add_monitor);
     find_export(library, "insIsPortPresent", x.is_port_present);
     find_export(library, "insAddPort", x.add_port);
     find_export(library, "insDeletePort", x.delete_port);
+    find_export(library, "insMovePort", x.move_port);
     find_export(library, "insIsPrtProcPresent", x.is_prt_proc_present);
     find_export(library, "insAddPrintProc", x.add_print_proc);
     find_export(library, "insDelPrintProc", x.del_print_proc);
+    find_export(library, "insIsPrintDriverPresentEx", x.is_print_driver_present_ex);
+    find_export(library, "insAddPrintDriverEx", x.add_print_driver_ex);
+    find_export(library, "insDelPrintDriver", x.del_print_driver);
     find_export(library, "insGetFirstPrinterName", x.get_first_printer_name);
     find_export(library, "insGetNextPrinterName", x.get_next_printer_name);
     find_export(library, "insFinishPrinterName", x.finish_printer_name);

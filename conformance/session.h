@@ -32,12 +32,17 @@ struct Exports {
     decltype(&::insFileDelete) file_delete = nullptr;
     decltype(&::insIsMonitorPresent) is_monitor_present = nullptr;
     decltype(&::insDeleteMonitor) delete_monitor = nullptr;
+    decltype(&::insAddMonitor) add_monitor = nullptr;
     decltype(&::insIsPortPresent) is_port_present = nullptr;
     decltype(&::insAddPort) add_port = nullptr;
     decltype(&::insDeletePort) delete_port = nullptr;
+    decltype(&::insMovePort) move_port = nullptr;
     decltype(&::insIsPrtProcPresent) is_prt_proc_present = nullptr;
     decltype(&::insAddPrintProc) add_print_proc = nullptr;
     decltype(&::insDelPrintProc) del_print_proc = nullptr;
+    decltype(&::insIsPrintDriverPresentEx) is_print_driver_present_ex = nullptr;
+    decltype(&::insAddPrintDriverEx) add_print_driver_ex = nullptr;
+    decltype(&::insDelPrintDriver) del_print_driver = nullptr;
     decltype(&::insGetFirstPrinterName) get_first_printer_name = nullptr;
     decltype(&::insGetNextPrinterName) get_next_printer_name = nullptr;
     decltype(&::insFinishPrinterName) finish_printer_name = nullptr;

@@ -1,6 +1,6 @@
 // The product's printer driver as the lane lays it out under Wine: the configuration
 // part a spooler loads when a printer is added, making the printer's DEVMODE as the
-// product's driver does. Its public part is the platform's DEVMODE version; behind it
+// product's driver does, and answering what the printer can do. Its public part is the platform's DEVMODE version; behind it
 // the driver keeps a private part of 96 bytes, which holds the intensity byte at
 // offset 206 of the DEVMODE as the library reads it.
 #include <windows.h>
@@ -99,6 +99,38 @@ LONG WINAPI DrvDocumentPropertySheets(void* sheet_info, LPARAM parameter) {
         merge_devmode(devmode, *header->pdmIn);
     std::memcpy(header->pdmOut, devmode, header->cbOut < whole ? header->cbOut : whole);
     return IDOK;
+}
+
+// What the printer can do, as applications ask through DeviceCapabilities: the
+// DEVMODE's make-up, letter and A4 paper, one copy, portrait turned to landscape by 90
+// degrees. An unknown question gets GDI_ERROR.
+DWORD WINAPI DrvDeviceCapabilities(HANDLE, PWSTR, WORD capability, PVOID output, PDEVMODEW) {
+    WORD spec_version = 0;
+    WORD size = 0;
+    public_version(spec_version, size);
+    switch (capability) {
+    case DC_FIELDS:
+        return DM_ORIENTATION | DM_PAPERSIZE | DM_SCALE | DM_COPIES | DM_PRINTQUALITY;
+    case DC_SIZE:
+        return size;
+    case DC_EXTRA:
+        return private_size;
+    case DC_VERSION:
+        return spec_version;
+    case DC_DRIVER:
+        return 0x0100;
+    case DC_COPIES:
+        return 1;
+    case DC_ORIENTATION:
+        return 90;
+    case DC_PAPERS: {
+        static const WORD papers[] = {DMPAPER_LETTER, DMPAPER_A4};
+        if (output) std::memcpy(output, papers, sizeof papers);
+        return sizeof papers / sizeof papers[0];
+    }
+    default:
+        return GDI_ERROR;
+    }
 }
 
 }  // extern "C"

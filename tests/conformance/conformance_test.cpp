@@ -1,6 +1,7 @@
 // The lane's scenario program on winsim: what the Wine comparison relies on, that each
 // line stays one line, that a step is named once, that a run repeats exactly, and that
 // the scenarios leave a real system's registry as they found it.
+#include "component_files.h"
 #include "machine_run.h"
 #include "observation.h"
 #include "scenarios.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -221,6 +223,92 @@ TEST(ConformanceScenarios, StartWithTheLibraryFresh) {
     std::string first = play_on(*machine, *scenario);
     EXPECT_NE(first.find("first call\tresult=-3 "), std::string::npos) << first;
     EXPECT_EQ(play_on(*machine, *scenario), first);
+}
+
+// Wine's prefix outlives the runs: the scenarios that install the product's components
+// clear what an earlier run left, so that a second play on one system sees what the
+// first saw, and they leave neither the monitor, its ports, the processor, the driver's
+// printers nor the files they laid out.
+TEST(ConformanceScenarios, ComponentScenariosRepeatOnTheSameSystem) {
+    for (winsim::Platform platform :
+         {winsim::Platform::win95, winsim::Platform::nt351, winsim::Platform::nt4, winsim::Platform::win2000}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        for (const char* name : {"MonitorInstall", "ProductPorts", "ProductProcessor", "DriverInstall"}) {
+            const conformance::Scenario* scenario = conformance::find_scenario(name);
+            ASSERT_NE(scenario, nullptr) << name;
+            const std::string first = play_on(*machine, *scenario);
+            EXPECT_EQ(play_on(*machine, *scenario), first) << name;
+        }
+        for (const std::string& monitor : machine->spooler().monitors()) EXPECT_NE(monitor, "Orvana Fax Port");
+        for (const std::string& port : machine->spooler().ports()) EXPECT_EQ(port.find("ORVFAX"), std::string::npos) << port;
+        for (const std::string& printer : machine->spooler().printers())
+            EXPECT_EQ(printer.find("OrvConformance"), std::string::npos) << printer;
+        EXPECT_FALSE(machine->registry().key_exists(
+            "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Orvana Fax Port"));
+        for (const char* file : {"C:\\ORVCONF\\MON\\orvmon.dll", "C:\\ORVCONF\\PROC\\orvproc.dll", "C:\\ORVCONF\\DRV\\orvdrv.dll",
+                                 "C:\\ORVCONF\\DRV\\orvdrv351.dll", "C:\\ORVCONF\\DRV\\orvfax.drv", "C:\\ORVCONF\\DRV\\orvdrvui.dll",
+                                 "C:\\ORVCONF\\DRV\\orvdrv.hlp", "C:\\ORVCONF\\DRV\\orvfont.dat"})
+            EXPECT_FALSE(machine->files().exists(file)) << file;
+    }
+}
+
+// The component scenarios play with the files they lay out, on each road the library
+// takes to a port (the monitor's channel on 2000, AddPortA on 95/98, the spooler's
+// restart on NT 3.51 and 4.0) and with each family's driver: a component that did not
+// reach the machine would show as not installed.
+TEST(ConformanceScenarios, ComponentScenariosInstallWhatTheyLayOut) {
+    for (winsim::Platform platform :
+         {winsim::Platform::win98, winsim::Platform::nt351, winsim::Platform::nt4, winsim::Platform::win2000}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
+        auto machine = winsim::Machine::create(platform);
+        const std::string ports = play_on(*machine, *conformance::find_scenario("ProductPorts"));
+        EXPECT_NE(ports.find("the monitor installed\tresult=0 laid_out=1 name=\"Orvana Fax Port\""), std::string::npos) << ports;
+        EXPECT_NE(ports.find("\tit is there\tresult=0 present=1 monitor=\"Orvana Fax Port\""), std::string::npos) << ports;
+        EXPECT_NE(ports.find("the port moved\tresult=0 "), std::string::npos) << ports;
+        EXPECT_NE(ports.find("second printer after the move\tpresent=1 "), std::string::npos) << ports;
+        EXPECT_NE(ports.find("the default after the move\tdefault=\"OrvConformance Port Two\""), std::string::npos) << ports;
+        const std::string processor = play_on(*machine, *conformance::find_scenario("ProductProcessor"));
+        EXPECT_NE(processor.find("\tinstalled\tresult=0 name=\"Orvana Print Processor\" installed=1 "), std::string::npos)
+            << processor;
+        const std::string driver = play_on(*machine, *conformance::find_scenario("DriverInstall"));
+        EXPECT_NE(driver.find("\tinstalled\tresult=0 model=\"Orvana "), std::string::npos) << driver;
+        EXPECT_NE(driver.find("updated with a newer driver file\tresult=0 "), std::string::npos) << driver;
+        EXPECT_NE(driver.find("first printer after the update\tpresent=1 "), std::string::npos) << driver;
+        EXPECT_NE(driver.find("the default after the update\tdefault=\"OrvConformance Driver Two\""), std::string::npos)
+            << driver;
+    }
+}
+
+// The fixed version block of a component, laid out at `path`, as the machine's version
+// calls read it.
+std::optional<VS_FIXEDFILEINFO> fixed_version(winsim::Machine& machine, const std::string& component, const char* path) {
+    machine.files().write_file(path, conformance::component_bytes(component.c_str()));
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    std::vector<char> block(size ? size : 1);
+    void* value = nullptr;
+    UINT length = 0;
+    if (!size || !GetFileVersionInfoA(path, 0, size, block.data()) ||
+        !VerQueryValueA(block.data(), "\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+        return std::nullopt;
+    return *static_cast<const VS_FIXEDFILEINFO*>(value);
+}
+
+// The update needs a newer file of the same driver: each newer build has a later file
+// version with the same driver version (the first two numbers) as the one it replaces.
+TEST(ConformanceComponents, TheNewerDriversAreLaterBuildsOfTheSameDriverVersion) {
+    auto machine = winsim::Machine::create(winsim::Platform::win2000);
+    machine->make_current();
+    for (const char* name : {"orvdrv.dll", "orvdrv351.dll", "orvfax.drv"}) {
+        SCOPED_TRACE(name);
+        const std::optional<VS_FIXEDFILEINFO> base = fixed_version(*machine, name, "C:\\base.bin");
+        const std::optional<VS_FIXEDFILEINFO> newer = fixed_version(*machine, std::string("newer\\") + name, "C:\\newer.bin");
+        ASSERT_TRUE(base && newer);
+        EXPECT_EQ(newer->dwFileVersionMS, base->dwFileVersionMS);
+        EXPECT_GT(newer->dwFileVersionLS, base->dwFileVersionLS);
+    }
+    EXPECT_TRUE(conformance::component_bytes("nobody.dll").empty());
 }
 
 }  // namespace

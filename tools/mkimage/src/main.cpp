@@ -2,8 +2,13 @@
 //
 //   mkimage RECIPE.toml -o OUT [--kind KIND | --arch x86|x64]
 //   mkimage RECIPE.toml --print [--kind KIND | --arch x86|x64]
+//   mkimage RECIPE.toml --rc OUT.rc          the resources alone, as a resource script
+//
+// --file-version A.B.C.D puts another file version in place of the recipe's, for a
+// newer build of the same component.
 #include <mkimage/image.h>
 #include <mkimage/recipe_file.h>
+#include <mkimage/resource_script.h>
 
 #include <CLI/CLI.hpp>
 
@@ -25,6 +30,8 @@ struct Options {
     std::string output;
     std::string kind;
     std::string arch;
+    std::string resource_script;
+    std::string file_version;
     bool print = false;
 };
 
@@ -62,8 +69,21 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::filesystem::rename(partial, path);
 }
 
+// The recipe as read, with the file version the command line gives instead of its own.
+mkimage::RecipeFile chosen_recipe(const Options& options) {
+    mkimage::RecipeFile recipe = mkimage::read_recipe(options.recipe);
+    if (options.file_version.empty()) return recipe;
+    const std::optional<mkimage::VersionNumber> version = mkimage::parse_version(options.file_version);
+    if (!version) throw std::runtime_error("--file-version " + options.file_version + " is not a version (as 4.1.0.7)");
+    if (!recipe.recipe.version) throw std::runtime_error(recipe.source + ": has no version block to give another file version");
+    recipe.recipe.version->file_version = *version;
+    return recipe;
+}
+
 int run(const Options& options) {
-    const mkimage::RecipeFile recipe = mkimage::read_recipe(options.recipe);
+    const mkimage::RecipeFile recipe = chosen_recipe(options);
+    if (!options.resource_script.empty()) write_file(options.resource_script, mkimage::resource_script(recipe.recipe));
+    if (options.output.empty() && !options.print) return 0;
     for (mkimage::ImageKind kind : chosen_kinds(recipe, options)) {
         const mkimage::ImageRecipe image_recipe = recipe.for_kind(kind);
         std::string bytes;
@@ -92,9 +112,11 @@ int main(int argc, char** argv) {
     app.add_option("--arch", options.arch, "the kind for machines of x86 (PE32) or x64 (PE32+); NE serves both")
         ->check(CLI::IsMember({"x86", "x64"}))
         ->excludes(kind);
+    app.add_option("--rc", options.resource_script, "where to write the recipe's resources as a resource script");
+    app.add_option("--file-version", options.file_version, "a file version in place of the recipe's (A.B.C.D)");
     CLI11_PARSE(app, argc, argv);
-    if (options.output.empty() && !options.print) {
-        std::cerr << "mkimage: nothing to do: give -o OUT or --print\n";
+    if (options.output.empty() && !options.print && options.resource_script.empty()) {
+        std::cerr << "mkimage: nothing to do: give -o OUT, --rc OUT or --print\n";
         return 2;
     }
     try {

@@ -146,23 +146,9 @@ public:
 
     VersionNumber version_number(const toml::node& node, const std::string& key) const {
         const std::string value = text(node, key);
-        const std::string bad = "\"" + value + "\" is not a version (up to four numbers 0 to 65535, as 4.1.0.7)";
-        std::array<std::uint16_t, 4> parts{};
-        std::size_t count = 0;
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t end = std::min(value.find('.', start), value.size());
-            const std::string part = value.substr(start, end - start);
-            if (count == parts.size() || part.empty() || part.size() > 5 ||
-                !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                fail(node, key, bad);
-            const unsigned long number = std::stoul(part);
-            if (number > 0xFFFF) fail(node, key, bad);
-            parts[count++] = static_cast<std::uint16_t>(number);
-            if (end == value.size()) break;
-            start = end + 1;
-        }
-        return {parts[0], parts[1], parts[2], parts[3]};
+        const std::optional<VersionNumber> number = parse_version(value);
+        if (!number) fail(node, key, "\"" + value + "\" is not a version (up to four numbers 0 to 65535, as 4.1.0.7)");
+        return *number;
     }
 
     std::vector<ImageKind> kinds(const toml::table& root) const {
@@ -289,6 +275,25 @@ private:
 };
 
 }  // namespace
+
+std::optional<VersionNumber> parse_version(std::string_view text) {
+    std::array<std::uint16_t, 4> parts{};
+    std::size_t count = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(text.find('.', start), text.size());
+        const std::string_view part = text.substr(start, end - start);
+        if (count == parts.size() || part.empty() || part.size() > 5 ||
+            !std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return std::nullopt;
+        const unsigned long number = std::stoul(std::string(part));
+        if (number > 0xFFFF) return std::nullopt;
+        parts[count++] = static_cast<std::uint16_t>(number);
+        if (end == text.size()) break;
+        start = end + 1;
+    }
+    return VersionNumber{parts[0], parts[1], parts[2], parts[3]};
+}
 
 const char* kind_name(ImageKind kind) { return kind_names[static_cast<std::size_t>(kind)].name; }
 

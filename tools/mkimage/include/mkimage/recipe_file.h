@@ -61,6 +61,10 @@ RecipeFile parse_recipe(std::string_view text, const std::string& source);
 // The recipe file at `path`, named in messages by its file name.
 RecipeFile read_recipe(const std::filesystem::path& path);
 
+// "4.1.0.7" as a version: up to four numbers 0 to 65535, missing ones 0; nullopt for
+// anything else.
+std::optional<VersionNumber> parse_version(std::string_view text);
+
 const char* kind_name(ImageKind kind);
 std::optional<ImageKind> find_kind(std::string_view name);
 
