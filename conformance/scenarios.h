@@ -53,5 +53,6 @@ std::vector<Scenario> daemon_service_scenarios();
 std::vector<Scenario> product_port_scenarios();
 std::vector<Scenario> product_processor_scenarios();
 std::vector<Scenario> driver_install_scenarios();
+std::vector<Scenario> removal_scenarios();
 
 }  // namespace conformance

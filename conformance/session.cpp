@@ -45,6 +45,8 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insFinishPrinterName", x.finish_printer_name);
     find_export(library, "insIsPrinterPresent", x.is_printer_present);
     find_export(library, "insDelPrinter", x.del_printer);
+    find_export(library, "insNukePrinter", x.nuke_printer);
+    find_export(library, "insReplicatePrinter", x.replicate_printer);
     find_export(library, "insGetDefaultPrinter", x.get_default_printer);
     find_export(library, "insSetDefaultPrinter", x.set_default_printer);
     find_export(library, "insAddDaemonService", x.add_daemon_service);

@@ -48,6 +48,8 @@ struct Exports {
     decltype(&::insFinishPrinterName) finish_printer_name = nullptr;
     decltype(&::insIsPrinterPresent) is_printer_present = nullptr;
     decltype(&::insDelPrinter) del_printer = nullptr;
+    decltype(&::insNukePrinter) nuke_printer = nullptr;
+    decltype(&::insReplicatePrinter) replicate_printer = nullptr;
     decltype(&::insGetDefaultPrinter) get_default_printer = nullptr;
     decltype(&::insSetDefaultPrinter) set_default_printer = nullptr;
     decltype(&::insAddDaemonService) add_daemon_service = nullptr;
