@@ -251,6 +251,31 @@ TEST_F(Removal, APrinterPendingDeletionIsNotAUser) {
     EXPECT_FALSE(present(model().c_str()));
 }
 
+// On a print server of 2,000 printers and 4,000 ports, removing one printer reads each
+// list once: asking for each port's owner port by port would list the ports thousands
+// of times.
+class PrintServer : public testing_support::LibraryTest {
+protected:
+    void SetUp() override {
+        machine = winsim::Machine::create_from_description(ORV_PRINT_SERVER_DESCRIPTION);
+        library = LoadLibraryA("OrvInstl.dll");
+        ASSERT_NE(library, nullptr);
+    }
+};
+
+TEST_F(PrintServer, RemovingAPrinterReadsEachListOnce) {
+    const unsigned ports_before = machine->faults().calls("EnumPortsA");
+    const unsigned printers_before = machine->faults().calls("EnumPrintersA");
+    EXPECT_EQ(insNukePrinter("Queue 0007"), 0);
+    EXPECT_FALSE(machine->spooler().has_printer("Queue 0007"));
+    const std::vector<std::string> ports = machine->spooler().ports();
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), "KNET_14:"), 0) << "its port went with it";
+    EXPECT_EQ(ports.size(), 4002u);
+    EXPECT_EQ(machine->faults().calls("EnumPortsA") - ports_before, 2u) << "one listing: its size, then the list";
+    // Its own presence test, the deletion's, and the printers that remain.
+    EXPECT_EQ(machine->faults().calls("EnumPrintersA") - printers_before, 6u);
+}
+
 TEST(PortList, EntriesAreComparedWithoutCaseAndTheListIsPutBack) {
     char list[] = "ORVFAX1:,lpt1:,FILE:";
     EXPECT_EQ(port_list_contains(list, "LPT1:"), 1);
