@@ -41,6 +41,8 @@ public:
     void clear();
 
     unsigned calls(std::string_view api) const;
+    // Every api's count of calls, by name.
+    const std::map<std::string, unsigned, std::less<>>& counts() const { return counts_; }
     unsigned total_calls() const;
     const std::vector<Injection>& injections() const { return injections_; }
 
