@@ -116,7 +116,7 @@ TEST_F(DaemonProcess, OnNt351WithoutProgramManagerEveryCommandIsRecordedAndTheDa
 struct LinkCase {
     Platform platform;
     const char* link;
-    bool make_profiles = false;  // a 2000 upgraded from NT 4.0 keeps its Profiles tree
+    bool make_profiles = false;  // a 2000 upgraded from NT 4.0 keeps NT 4.0's Profiles tree
 };
 
 class DaemonLink : public DaemonProcess, public testing::WithParamInterface<LinkCase> {};
@@ -150,9 +150,9 @@ TEST_P(DaemonLink, IsWrittenReadBackAndTakenAwayWithTheDaemonClosed) {
     ASSERT_EQ(insDeleteDaemonProcess(entry), 0);
     EXPECT_EQ(take_error_text(), "");
     EXPECT_TRUE(saw("posted SC_CLOSE to OrvanaDaemonClass"));
-    // The shell's DeleteItem takes away the link in the common Startup folder, which on
-    // 2000 lies under Documents and Settings: the Profiles link stays there.
-    EXPECT_EQ(machine->files().exists(GetParam().link), GetParam().platform == Platform::win2000);
+    // The shell's DeleteItem takes the link away from the common Startup folder.
+    EXPECT_FALSE(machine->files().exists(GetParam().link));
+    EXPECT_TRUE(machine->shell().startup_links().empty());
     expect_nothing_left_open();
 }
 

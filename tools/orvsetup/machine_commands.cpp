@@ -2,6 +2,7 @@
 
 #include "printers_view.h"
 #include "services_view.h"
+#include "startup_view.h"
 
 #include <winsim/services/services.h>
 
@@ -23,7 +24,10 @@ const char* machine_commands_help =
     "                         and the product's ini file; then the default printer (--json: one object\n"
     "                         a printer, then {\"default_printer\": ...})\n"
     "  services               lists each service: display name, type, start type, image path, account\n"
-    "                         and state (--json: one object a service)\n";
+    "                         and state (--json: one object a service)\n"
+    "  startup                lists Program Manager's groups and items, the Startup folders and their links\n"
+    "                         with target, description and working directory, and the programs started\n"
+    "                         (--json: one object a group, a link or a program)\n";
 
 namespace {
 
@@ -114,7 +118,7 @@ void list_directory(winsim::Machine& machine, const std::string& path, std::FILE
 
 bool is_machine_command(const std::string& word) {
     return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
-           word == "printers" || word == "services";
+           word == "printers" || word == "services" || word == "startup";
 }
 
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
@@ -158,6 +162,10 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
             const std::vector<ServiceView> view = view_services(machine);
             if (json) print_services_json(out, view);
             else print_services(out, view);
+        } else if (command == "startup") {
+            if (words.size() != 1) return usage(err, "startup takes no words (--json before the command for JSON)");
+            if (json) print_startup_json(out, machine);
+            else print_startup(out, machine);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());
@@ -168,7 +176,8 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
 
 CallObserver watch_machine(winsim::Machine& machine) {
     return [&machine, services_told = machine.services().events().size(),
-            broadcasts_told = machine.desktop().broadcasts().size()]() mutable {
+            broadcasts_told = machine.desktop().broadcasts().size(),
+            programs_told = machine.shell().events().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
         for (; services_told < events.size(); ++services_told) {
@@ -180,6 +189,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
         }
         const std::vector<winsim::Broadcast>& broadcasts = machine.desktop().broadcasts();
         for (; broadcasts_told < broadcasts.size(); ++broadcasts_told) lines.push_back(describe(broadcasts[broadcasts_told]));
+        const std::vector<winsim::ProgramEvent>& programs = machine.shell().events();
+        for (; programs_told < programs.size(); ++programs_told) lines.push_back(programs[programs_told].what);
         return lines;
     };
 }

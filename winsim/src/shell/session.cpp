@@ -22,7 +22,10 @@ std::string programs_folder(const MachineState& machine, bool common) {
     // as they are on a new machine: a common group goes there too.
     if (info.family == Family::win9x) return windows + "\\Start Menu\\Programs";
     const std::string profile = common ? std::string("All Users") : user_name(machine);
-    if (info.major == 4) return windows + "\\Profiles\\" + profile + "\\Start Menu\\Programs";
+    // A 2000 upgraded from NT 4.0 keeps its profiles where NT 4.0 had them.
+    const std::string nt4_profiles = windows + "\\Profiles";
+    if (info.major == 4 || (info.major == 5 && machine.files.exists(nt4_profiles)))
+        return nt4_profiles + "\\" + profile + "\\Start Menu\\Programs";
     if (info.major == 5) return "C:\\Documents and Settings\\" + profile + "\\Start Menu\\Programs";
     if (common) return "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
     return "C:\\Users\\" + profile + "\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs";
