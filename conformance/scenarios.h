@@ -50,5 +50,6 @@ std::vector<Scenario> printer_scenarios();
 std::vector<Scenario> win9x_file_scenarios();
 std::vector<Scenario> default_printer_scenarios();
 std::vector<Scenario> daemon_service_scenarios();
+std::vector<Scenario> daemon_startup_scenarios();
 
 }  // namespace conformance

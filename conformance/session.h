@@ -45,6 +45,8 @@ struct Exports {
     decltype(&::insDelPrinter) del_printer = nullptr;
     decltype(&::insGetDefaultPrinter) get_default_printer = nullptr;
     decltype(&::insSetDefaultPrinter) set_default_printer = nullptr;
+    decltype(&::insAddDaemonProcess) add_daemon_process = nullptr;
+    decltype(&::insDeleteDaemonProcess) delete_daemon_process = nullptr;
     decltype(&::insAddDaemonService) add_daemon_service = nullptr;
     decltype(&::insDeleteDaemonService) delete_daemon_service = nullptr;
 };

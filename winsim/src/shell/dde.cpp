@@ -198,6 +198,7 @@ HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv, HS
         instance->last_error = DMLERR_NOTPROCESSED;
         return nullptr;
     }
+    if (pdwResult) *pdwResult = DDE_FACK;
     return reinterpret_cast<HDDEDATA>(static_cast<std::uintptr_t>(TRUE));
 }
 

@@ -176,6 +176,8 @@ std::vector<StartupLink> Shell::startup_links() const {
     return links;
 }
 
+void Shell::run_program_manager(bool running) { machine_.options.program_manager = running; }
+
 const std::vector<StartedProcess>& Shell::processes() const { return machine_.session.processes; }
 
 void Shell::refuse_start(std::string_view program, DWORD code) {

@@ -79,6 +79,10 @@ public:
     // The files in those folders, each read as a link.
     std::vector<StartupLink> startup_links() const;
 
+    // Ends or starts again what answers Program Manager's conversation (the machine's
+    // option of that name).
+    void run_program_manager(bool running);
+
     const std::vector<StartedProcess>& processes() const;
     // CreateProcessA of that program fails with `code` while set (0 lets it start).
     void refuse_start(std::string_view program, DWORD code);
