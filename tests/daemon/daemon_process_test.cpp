@@ -308,3 +308,51 @@ TEST_F(DaemonProcess, RemovalAnswersAFailedDdeStartAndNullTextsAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every call of both exports failed once, on each kind of platform: each run ends with
+// a result that is 0 or recorded, and nothing left open but what a failed release left.
+class DaemonSweep : public DaemonProcess, public testing::WithParamInterface<Platform> {};
+
+INSTANTIATE_TEST_SUITE_P(Platforms, DaemonSweep, testing::Values(Platform::win98, Platform::nt351, Platform::nt4));
+
+bool is_release(const std::string& api) {
+    return api == "CloseHandle" || api == "DdeUninitialize" || api == "DdeDisconnect" || api == "DdeFreeStringHandle";
+}
+
+TEST_P(DaemonSweep, EveryCallFailedOnceLeavesNothingOpen) {
+    start_on(GetParam());
+    for (bool adding : {true, false}) {
+        for (unsigned nth = 1; nth < 200; ++nth) {
+            SCOPED_TRACE((adding ? "adding, call " : "removing, call ") + std::to_string(nth));
+            bool failed = false;
+            std::size_t failed_releases = 0;
+            machine->faults().on_inject = [&](const winsim::Injection& injection) {
+                failed = true;
+                if (is_release(injection.api)) ++failed_releases;
+            };
+            const std::size_t open_before = machine->open_handles() + shell().live_dde_instances();
+            machine->faults().fail(winsim::Faults::any_api, ERROR_NOT_ENOUGH_MEMORY, nth);
+            const LONG result = adding ? insAddDaemonProcess(entry, program) : insDeleteDaemonProcess(entry);
+            machine->faults().clear();
+            machine->faults().on_inject = nullptr;
+            const std::string text = take_error_text();
+            if (result != 0) {
+                EXPECT_NE(text, "") << "a failure is recorded";
+            }
+            EXPECT_LE(machine->open_handles() + shell().live_dde_instances(), open_before + failed_releases);
+            EXPECT_EQ(shell().live_com_objects(), 0);
+            if (!failed) {
+                EXPECT_EQ(result, 0);
+                EXPECT_GT(nth, 3u);
+                break;
+            }
+        }
+    }
+    // The last removal went through: its entry is gone, and with it every daemon's window
+    // that was asked; the add runs started at most one daemon each.
+    EXPECT_TRUE(saw("posted SC_CLOSE to OrvanaDaemonClass"));
+}
+
+}  // namespace

@@ -20,7 +20,12 @@ constexpr IID persist_file_interface = {0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0,
 
 bool same_guid(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
-HRESULT injected_result(const ApiCall& call) { return static_cast<HRESULT>(call.injected()); }
+// An injected Windows error comes back as COM reports one, an HRESULT of facility 7; an
+// injected HRESULT as it is.
+HRESULT injected_result(const ApiCall& call) {
+    const DWORD code = call.injected();
+    return code & 0x80000000u ? static_cast<HRESULT>(code) : HRESULT_FROM_WIN32(code);
+}
 
 // The link object: one object with both interfaces, alive while either is referenced.
 class ShellLink final : public IShellLinkA, public IPersistFile {
