@@ -1,6 +1,9 @@
 # One list of the library's sources, used by the DLL and by the host build.
 set(ORV_LIBRARY_SOURCES
+  daemon/daemon_process.cpp
   daemon/daemon_service.cpp
+  daemon/program_manager.cpp
+  daemon/shell_link.cpp
   frame/catalogue.cpp
   frame/dllmain.cpp
   frame/error_state.cpp

@@ -13,7 +13,8 @@ const std::vector<Scenario>& scenarios() {
              {frame_scenarios, system_text_scenarios, registry_scenarios, file_scenarios, spooler_scenarios, port_scenarios, processor_scenarios, loader_scenarios,
               user_scenarios, thunk_scenarios, profile_scenarios, driver_scenarios, printer_scenarios,
               win9x_file_scenarios, default_printer_scenarios, daemon_service_scenarios, product_port_scenarios,
-              product_processor_scenarios, driver_install_scenarios, removal_scenarios})
+              product_processor_scenarios, driver_install_scenarios, removal_scenarios,
+              daemon_startup_scenarios})
             for (Scenario& scenario : group()) all.push_back(std::move(scenario));
         return all;
     }();

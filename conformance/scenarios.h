@@ -54,5 +54,6 @@ std::vector<Scenario> product_port_scenarios();
 std::vector<Scenario> product_processor_scenarios();
 std::vector<Scenario> driver_install_scenarios();
 std::vector<Scenario> removal_scenarios();
+std::vector<Scenario> daemon_startup_scenarios();
 
 }  // namespace conformance

@@ -49,6 +49,8 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insReplicatePrinter", x.replicate_printer);
     find_export(library, "insGetDefaultPrinter", x.get_default_printer);
     find_export(library, "insSetDefaultPrinter", x.set_default_printer);
+    find_export(library, "insAddDaemonProcess", x.add_daemon_process);
+    find_export(library, "insDeleteDaemonProcess", x.delete_daemon_process);
     find_export(library, "insAddDaemonService", x.add_daemon_service);
     find_export(library, "insDeleteDaemonService", x.delete_daemon_service);
     return x;

@@ -52,6 +52,8 @@ struct Exports {
     decltype(&::insReplicatePrinter) replicate_printer = nullptr;
     decltype(&::insGetDefaultPrinter) get_default_printer = nullptr;
     decltype(&::insSetDefaultPrinter) set_default_printer = nullptr;
+    decltype(&::insAddDaemonProcess) add_daemon_process = nullptr;
+    decltype(&::insDeleteDaemonProcess) delete_daemon_process = nullptr;
     decltype(&::insAddDaemonService) add_daemon_service = nullptr;
     decltype(&::insDeleteDaemonService) delete_daemon_service = nullptr;
 };

@@ -394,6 +394,19 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName);
 LONG WINAPI insDelPrinter(LPCSTR printerName);
 
 /* ---- daemon ----------------------------------------------------------------------- */
+/* Not guarded.
+ * insAddDaemonProcess: puts the daemon into the common Startup group as entryName and
+ * starts programPath (detached, shown on WinSta0\Default). On NT 3.51 through Program
+ * Manager's DDE commands (the old item removed, the new one added); elsewhere as the link
+ * WINDIR\Profiles\All Users\Start Menu\Programs\Startup\entryName.lnk (NT 4.0, 2000)
+ * or WINDIR\Start Menu\Programs\Startup\entryName.lnk, written over one of that name,
+ * with the program's directory as working directory. 0 started; else the start's Windows
+ * code, recorded (the entry stays); on NT 3.51 the DDE code when DDE cannot be started
+ * (recorded, nothing done). A command or link that fails is recorded only.
+ * insDeleteDaemonProcess: posts SC_CLOSE to the daemon's window when one is open (without
+ * waiting) and takes the entry out through Program Manager's DDE commands on every
+ * platform. 0, or the DDE code when DDE cannot be started (recorded).
+ * Both: 87 for a null text, nothing recorded. */
 LONG WINAPI insAddDaemonProcess(LPCSTR entryName, LPCSTR programPath);
 LONG WINAPI insDeleteDaemonProcess(LPCSTR entryName);
 /* Not guarded; the NT family (95/98 have no service control manager: 120, recorded).

@@ -4,6 +4,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// The shell's link object, for the daemon's Startup entry.
+#include <shlobj.h>
 // A UTF-16 literal, as the wide calls take it.
 #define WIDE_TEXT(text) L##text
 #else

@@ -254,7 +254,8 @@ TEST(RecipeErrors, AMissingFileIsNamed) {
 
 const std::set<std::string> pe_components{"orvmon.dll",   "orvmon_nostr.dll", "brg32aud.dll", "orv32dlg.exe",
                                           "orv32flt.dll", "brg32flt.dll",     "brg32res.dll", "orvproc.dll",
-                                          "orvdrv.dll",   "orvdrv351.dll",    "orvdrvui.dll",     "orvcover.dll"};
+                                          "orvdrv.dll",   "orvdrv351.dll",    "orvdrvui.dll",     "orvcover.dll",
+                                          "orvdaemon.exe"};
 const std::set<std::string> ne_components{"brg16aud.dll", "aud16.dll",    "orv16dlg.exe", "orv16flt.dll",
                                           "orvpipe.dll",  "brg16flt.dll", "orvfax16.drv", "orvfax.drv"};
 

@@ -2,6 +2,7 @@
 
 #include "printers_view.h"
 #include "services_view.h"
+#include "startup_view.h"
 
 #include <winsim/services/services.h>
 #include <winsim/snapshot.h>
@@ -28,7 +29,10 @@ const char* machine_commands_help =
     "                         and state (--json: one object a service)\n"
     "  diff OTHER-DIR         lists the files, registry keys and values, and spooler objects in which\n"
     "                         this machine differs from the one saved in OTHER-DIR (+ only here, - only\n"
-    "                         there, ~ changed)\n";
+    "                         there, ~ changed)\n"
+    "  startup                lists Program Manager's groups and items, the Startup folders and their links\n"
+    "                         with target, description and working directory, and the programs started\n"
+    "                         (--json: one object a group, a link or a program)\n";
 
 namespace {
 
@@ -133,7 +137,8 @@ void show_differences(winsim::Machine& machine, const std::string& other, std::F
 
 bool is_machine_command(const std::string& word) {
     return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
-           word == "printers" || word == "services" || word == "diff";
+           word == "printers" || word == "services" || word == "diff" ||
+           word == "startup";
 }
 
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
@@ -180,6 +185,10 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
         } else if (command == "diff") {
             if (words.size() != 2) return usage(err, "diff takes the folder of another machine");
             show_differences(machine, words[1], out);
+        } else if (command == "startup") {
+            if (words.size() != 1) return usage(err, "startup takes no words (--json before the command for JSON)");
+            if (json) print_startup_json(out, machine);
+            else print_startup(out, machine);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());
@@ -190,7 +199,8 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
 
 CallObserver watch_machine(winsim::Machine& machine) {
     return [&machine, services_told = machine.services().events().size(),
-            broadcasts_told = machine.desktop().broadcasts().size()]() mutable {
+            broadcasts_told = machine.desktop().broadcasts().size(),
+            programs_told = machine.shell().events().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
         for (; services_told < events.size(); ++services_told) {
@@ -202,6 +212,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
         }
         const std::vector<winsim::Broadcast>& broadcasts = machine.desktop().broadcasts();
         for (; broadcasts_told < broadcasts.size(); ++broadcasts_told) lines.push_back(describe(broadcasts[broadcasts_told]));
+        const std::vector<winsim::ProgramEvent>& programs = machine.shell().events();
+        for (; programs_told < programs.size(); ++programs_told) lines.push_back(programs[programs_told].what);
         return lines;
     };
 }

@@ -27,6 +27,7 @@ struct Options {
     bool user = false;
     bool terminal_server = false;
     bool no_setupapi = false;
+    bool no_program_manager = false;
     bool setupapi_without_is_user_admin = false;
     bool json = false;
 };
@@ -64,6 +65,7 @@ std::unique_ptr<winsim::Machine> machine_for(const Options& options) {
     winsim::MachineOptions machine_options;
     machine_options.administrator = !options.user;
     machine_options.terminal_services = options.terminal_server;
+    machine_options.program_manager = !options.no_program_manager;
     if (options.no_setupapi) machine_options.setupapi = winsim::SetupApi::absent;
     else if (options.setupapi_without_is_user_admin) machine_options.setupapi = winsim::SetupApi::without_is_user_admin;
     if (!options.machine_folder.empty() && winsim::Machine::exists_in(options.machine_folder))
@@ -105,6 +107,9 @@ int main(int argc, char** argv) {
     app.add_flag("--user", options.user, "the user of a new machine is not an administrator")->excludes(from);
     app.add_flag("--terminal-server", options.terminal_server, "a new machine runs terminal services")->excludes(from);
     app.add_flag("--no-setupapi", options.no_setupapi, "a new machine has no SETUPAPI.DLL")->excludes(from);
+    app.add_flag("--no-program-manager", options.no_program_manager,
+                 "nothing on a new machine answers Program Manager's DDE conversation")
+        ->excludes(from);
     app.add_flag("--setupapi-without-isuseradmin", options.setupapi_without_is_user_admin,
                  "a new machine's SETUPAPI.DLL lacks IsUserAdmin")
         ->excludes(from);

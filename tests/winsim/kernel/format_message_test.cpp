@@ -62,6 +62,9 @@ TEST(FormatMessageSystemTexts, EveryEntryIsOneLineEndingInCrLf) {
     }
     EXPECT_EQ(winsim::detail::system_message_text(7), nullptr);
     EXPECT_EQ(winsim::detail::system_message_text(0xFFFFFFFF), nullptr);
+    // An HRESULT of facility 7 carries a Windows error and has its text; others have none.
+    EXPECT_STREQ(winsim::detail::system_message_text(0x80070003), winsim::detail::system_message_text(3));
+    EXPECT_EQ(winsim::detail::system_message_text(0x80040003), nullptr);
 }
 
 TEST(FormatMessageSystemTexts, UnknownCodeFailsWithMessageNotFound) {

@@ -9,6 +9,7 @@
 #include <winsim/kernel/filesystem.h>
 #include <winsim/registry/registry.h>
 #include <winsim/services/services.h>
+#include <winsim/shell/shell.h>
 #include <winsim/spooler/spooler.h>
 
 #include <filesystem>
@@ -33,6 +34,8 @@ struct MachineOptions {
     bool administrator = true;
     bool terminal_services = false;
     SetupApi setupapi = SetupApi::present;
+    // Program Manager (or, after NT 3.x, the shell standing in for it) answers DDE.
+    bool program_manager = true;
 };
 
 // The machine's own time. Nothing in winsim really sleeps: Sleep and every time-out
@@ -114,6 +117,8 @@ public:
     // The service control manager (NT) and the print spooler.
     Services services();
     Spooler spooler();
+    // Program Manager's groups, the Startup folders' links, the programs started.
+    Shell shell();
     // WIN.INI as the platform keeps it: on NT the sections Windows maps to the user's
     // registry ("Windows", "Devices", ...) are read there, the rest from the file.
     std::optional<std::string> win_ini_value(std::string_view section, std::string_view key) const;

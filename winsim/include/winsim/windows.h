@@ -948,3 +948,167 @@ using ::winsim_fopen;
 #endif
 #define fopen winsim_fopen
 #endif
+
+// ---- processes and windows ----------------------------------------------------------
+#define WM_SYSCOMMAND 0x0112
+#define SC_CLOSE 0xF060
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define STARTF_USESHOWWINDOW 0x00000001
+#define STARTF_FORCEONFEEDBACK 0x00000040
+#define DETACHED_PROCESS 0x00000008
+#define CREATE_DEFAULT_ERROR_MODE 0x04000000
+#define STILL_ACTIVE 259L
+
+typedef struct _STARTUPINFOA {
+    DWORD cb;
+    LPSTR lpReserved;
+    LPSTR lpDesktop;
+    LPSTR lpTitle;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwXSize;
+    DWORD dwYSize;
+    DWORD dwXCountChars;
+    DWORD dwYCountChars;
+    DWORD dwFillAttribute;
+    DWORD dwFlags;
+    WORD wShowWindow;
+    WORD cbReserved2;
+    LPBYTE lpReserved2;
+    HANDLE hStdInput;
+    HANDLE hStdOutput;
+    HANDLE hStdError;
+} STARTUPINFOA, *LPSTARTUPINFOA;
+
+typedef struct _PROCESS_INFORMATION {
+    HANDLE hProcess;
+    HANDLE hThread;
+    DWORD dwProcessId;
+    DWORD dwThreadId;
+} PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
+
+// ---- dynamic data exchange (DDEML), client side -------------------------------------
+DECLARE_HANDLE(HSZ);
+DECLARE_HANDLE(HCONV);
+DECLARE_HANDLE(HDDEDATA);
+typedef HDDEDATA(CALLBACK* PFNCALLBACK)(UINT wType, UINT wFmt, HCONV hConv, HSZ hsz1, HSZ hsz2, HDDEDATA hData,
+                                        ULONG_PTR dwData1, ULONG_PTR dwData2);
+
+typedef struct _SECURITY_QUALITY_OF_SERVICE {
+    DWORD Length;
+    DWORD ImpersonationLevel;
+    BYTE ContextTrackingMode;
+    BYTE EffectiveOnly;
+} SECURITY_QUALITY_OF_SERVICE;
+
+typedef struct tagCONVCONTEXT {
+    UINT cb;
+    UINT wFlags;
+    UINT wCountryID;
+    int iCodePage;
+    DWORD dwLangID;
+    DWORD dwSecurity;
+    SECURITY_QUALITY_OF_SERVICE qos;
+} CONVCONTEXT, *PCONVCONTEXT;
+
+#define APPCMD_CLIENTONLY 0x00000010L
+#define CP_WINANSI 1004
+#define CF_TEXT 1
+#define XTYP_EXECUTE 0x4050
+#define DDE_FACK 0x8000
+#define DMLERR_NO_ERROR 0
+#define DMLERR_DLL_NOT_INITIALIZED 0x4003
+#define DMLERR_DLL_USAGE 0x4004
+#define DMLERR_INVALID_PARAMETER 0x4006
+#define DMLERR_NOTPROCESSED 0x4009
+#define DMLERR_NO_CONV_ESTABLISHED 0x400a
+#define DMLERR_SYS_ERROR 0x400f
+
+// ---- COM and the shell's link object ------------------------------------------------
+typedef LONG HRESULT;
+#define STDMETHODCALLTYPE
+#define S_OK ((HRESULT)0L)
+#define S_FALSE ((HRESULT)1L)
+#define E_NOTIMPL ((HRESULT)0x80004001L)
+#define E_NOINTERFACE ((HRESULT)0x80004002L)
+#define E_POINTER ((HRESULT)0x80004003L)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110L)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154L)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0L)
+#define HRESULT_FROM_WIN32(x) \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (7 << 16) | 0x80000000)))
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
+#define CLSCTX_INPROC_SERVER 0x1
+
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID, IID, CLSID;
+#define REFIID const IID&
+#define REFCLSID const CLSID&
+typedef WCHAR OLECHAR;
+typedef const OLECHAR* LPCOLESTR;
+typedef OLECHAR* LPOLESTR;
+
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+protected:
+    ~IUnknown() = default;
+};
+typedef IUnknown* LPUNKNOWN;
+
+// The methods of the link object that a setup program calls to make a link; the item
+// list, hot key, icon and show command of a link are not simulated.
+struct IShellLinkA : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE SetDescription(LPCSTR pszName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCSTR pszDir) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetArguments(LPCSTR pszArgs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetPath(LPCSTR pszFile) = 0;
+};
+
+struct IPersist : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) = 0;
+};
+
+struct IPersistFile : IPersist {
+    virtual HRESULT STDMETHODCALLTYPE Save(LPCOLESTR pszFileName, BOOL fRemember) = 0;
+};
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID lpEnvironment, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation);
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+UINT WINAPI DdeInitializeA(LPDWORD pidInst, PFNCALLBACK pfnCallback, DWORD afCmd, DWORD ulRes);
+BOOL WINAPI DdeUninitialize(DWORD idInst);
+HSZ WINAPI DdeCreateStringHandleA(DWORD idInst, LPCSTR psz, int iCodePage);
+BOOL WINAPI DdeFreeStringHandle(DWORD idInst, HSZ hsz);
+HCONV WINAPI DdeConnect(DWORD idInst, HSZ hszService, HSZ hszTopic, PCONVCONTEXT pCC);
+BOOL WINAPI DdeDisconnect(HCONV hConv);
+HDDEDATA WINAPI DdeCreateDataHandle(DWORD idInst, LPBYTE pSrc, DWORD cb, DWORD cbOff, HSZ hszItem, UINT wFmt,
+                                    UINT afCmd);
+HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv, HSZ hszItem, UINT wFmt, UINT wType,
+                                     DWORD dwTimeout, LPDWORD pdwResult);
+UINT WINAPI DdeGetLastError(DWORD idInst);
+
+HRESULT WINAPI CoInitialize(LPVOID pvReserved);
+void WINAPI CoUninitialize(void);
+HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
+#ifdef __cplusplus
+}
+#endif

@@ -4,6 +4,7 @@
 #include "kernel/profiles.h"
 #include "registry/registry_store.h"
 #include "services/service_persistence.h"
+#include "shell/session_persistence.h"
 #include "core/state.h"
 
 #include <toml++/toml.h>
@@ -86,6 +87,7 @@ std::unique_ptr<Machine> Machine::create(Platform platform, MachineOptions optio
     detail::lay_out_directories(*state);
     detail::lay_out_services(*state);
     detail::lay_out_spooler(*state);
+    detail::lay_out_session(*state);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -111,6 +113,7 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
     state->options.administrator = table["administrator"].value_or(true);
     state->options.terminal_services = table["terminal_services"].value_or(false);
     state->options.setupapi = enum_named(table["setupapi"].value_or(std::string("present")), setupapi_names, "SETUPAPI option");
+    state->options.program_manager = table["program_manager"].value_or(true);
     state->clock.set_state(static_cast<std::uint64_t>(table["clock"]["boot_time"].value_or(std::int64_t{125749908000000000})),
                            static_cast<std::uint64_t>(table["clock"]["uptime_ms"].value_or(std::int64_t{0})));
 
@@ -172,6 +175,7 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
     }
     detail::read_services(*state, table);
     detail::read_spooler(*state, table);
+    detail::read_session(*state, table);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -186,6 +190,7 @@ void Machine::save() const {
         {"administrator", state_->options.administrator},
         {"terminal_services", state_->options.terminal_services},
         {"setupapi", setupapi_name(state_->options.setupapi)},
+        {"program_manager", state_->options.program_manager},
         {"clock",
          toml::table{{"boot_time", static_cast<std::int64_t>(state_->clock.boot_time())},
                      {"uptime_ms", static_cast<std::int64_t>(state_->clock.uptime_ms())}}},
@@ -216,6 +221,7 @@ void Machine::save() const {
     table.insert("hold", std::move(holds));
     detail::write_services(*state_, table);
     detail::write_spooler(*state_, table);
+    detail::write_session(*state_, table);
     std::ofstream out(state_->folder / state_file);
     out << "# A simulated Windows machine; drive C: is the folder beside this file.\n" << table << "\n";
     if (!out) throw std::runtime_error("cannot write the machine state in " + state_->folder.string());
@@ -242,6 +248,7 @@ void Machine::reboot() {
     machine.next_handle = 0x100;
     free_process_memory(machine);
     machine.files.release_all();
+    detail::end_session(machine);
 
     // The system starts again: what was put off to the restart is done before any
     // program runs.
@@ -270,6 +277,7 @@ Desktop& Machine::desktop() { return state_->desktop; }
 Registry& Machine::registry() { return state_->registry; }
 Services Machine::services() { return Services(*state_); }
 Spooler Machine::spooler() { return Spooler(*state_); }
+Shell Machine::shell() { return Shell(*state_); }
 
 std::optional<std::string> Machine::win_ini_value(std::string_view section, std::string_view key) const {
     return detail::win_ini_value(*state_, section, key);

@@ -6,6 +6,7 @@
 #include <winsim/images/modules.h>
 
 #include "services/service_state.h"
+#include "shell/shell_state.h"
 
 #include <map>
 #include <memory>
@@ -76,6 +77,7 @@ struct MachineState {
     std::map<std::string, ServiceRun, LessNoCase> services;
     std::vector<ServiceEvent> service_events;
     SpoolerRun spooler;
+    SessionRun session;
 };
 
 MachineState& state();

@@ -1,20 +1,14 @@
 // Text from the ANSI code page to UTF-16, as the wide calls take it. Every platform here
 // is an English (Western European) one: its ANSI code page is 1252.
 #include "core/api.h"
+#include "kernel/code_page_1252.h"
 
 #include <string>
 #include <utility>
 
 namespace {
 
-// Code page 1252 from 0x80 to 0x9F; its five unassigned bytes map to the C1 control of
-// the same value, as Windows' table does.
-constexpr char16_t windows_1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-char16_t from_1252(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80] : byte; }
+using winsim::detail::from_1252;
 
 constexpr char16_t grave = 0x0300, acute = 0x0301, circumflex = 0x0302, tilde = 0x0303, diaeresis = 0x0308, ring = 0x030A,
                    caron = 0x030C, cedilla = 0x0327;

@@ -85,6 +85,9 @@ static_assert(sorted_by_code(), "the lookup is a binary search");
 namespace winsim::detail {
 
 const char* system_message_text(DWORD code) {
+    // An HRESULT that carries a Windows error (facility 7, as COM reports them) has that
+    // error's text.
+    if ((code & 0xFFFF0000u) == 0x80070000u) code &= 0xFFFFu;
     const auto* end = std::end(kMessages);
     const auto* it = std::lower_bound(std::begin(kMessages), end, code,
                                       [](const SystemMessage& m, DWORD c) { return m.code < c; });

@@ -1,0 +1,27 @@
+// Code page 1252, the ANSI code page of every platform here (English, Western
+// European), one character at a time in both directions.
+#pragma once
+
+#include <winsim/windows.h>
+
+namespace winsim::detail {
+
+// Code page 1252 from 0x80 to 0x9F; its five unassigned bytes map to the C1 control of
+// the same value, as Windows' table does.
+inline constexpr char16_t windows_1252_high[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+inline char16_t from_1252(unsigned char byte) { return byte >= 0x80 && byte < 0xA0 ? windows_1252_high[byte - 0x80] : byte; }
+
+// The byte of a character, or '?' (Windows' default character) for one the code page
+// does not have.
+inline char to_1252(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (unsigned i = 0; i < 32; ++i)
+        if (windows_1252_high[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+}  // namespace winsim::detail
