@@ -303,10 +303,15 @@ std::optional<std::vector<std::string_view>> split_key_path(std::string_view pat
     }
 }
 
+std::string folded_name(std::string_view name) {
+    std::string folded_text(name);
+    for (char& c : folded_text) c = folded(c);
+    return folded_text;
+}
+
 std::shared_ptr<RegKey> RegKey::subkey(std::string_view key_name) const {
-    for (const auto& key : subkeys)
-        if (same_name(key->name, key_name)) return key;
-    return nullptr;
+    const auto found = subkeys_by_name.find(folded_name(key_name));
+    return found == subkeys_by_name.end() ? nullptr : found->second;
 }
 
 RegValue* RegKey::value(std::string_view value_name) {
@@ -322,6 +327,7 @@ std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::s
     key->name = std::string(key_name);
     key->parent = parent;
     parent->subkeys.push_back(key);
+    parent->subkeys_by_name.emplace(folded_name(key_name), key);
     return key;
 }
 
@@ -399,7 +405,11 @@ std::shared_ptr<RegKey> RegistryStore::create(std::string_view path) {
 }
 
 void RegistryStore::remove(const std::shared_ptr<RegKey>& key) {
-    if (auto parent = key->parent.lock()) std::erase(parent->subkeys, key);
+    if (auto parent = key->parent.lock()) {
+        std::erase(parent->subkeys, key);
+        const auto indexed = parent->subkeys_by_name.find(folded_name(key->name));
+        if (indexed != parent->subkeys_by_name.end() && indexed->second == key) parent->subkeys_by_name.erase(indexed);
+    }
     // Marked from the top down; the subtree stays linked so that a handle deep inside
     // it still finds its way to the mark.
     std::vector<std::shared_ptr<RegKey>> pending{key};

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace winsim {
@@ -30,6 +31,9 @@ struct RegKey {
     std::string name;
     std::weak_ptr<RegKey> parent;
     std::vector<std::shared_ptr<RegKey>> subkeys;  // creation order
+    // The same subkeys by their folded names: a print server's key holds thousands, and
+    // every lookup by name would walk them all.
+    std::unordered_map<std::string, std::shared_ptr<RegKey>> subkeys_by_name;
     std::vector<RegValue> values;                  // creation order
     std::optional<KeySecurity> security;
     // Created by a user who is not an administrator: as on NT, the creator's default
@@ -47,6 +51,8 @@ struct RegKey {
 };
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name);
+// A key name with its letters folded, as names are compared.
+std::string folded_name(std::string_view name);
 
 
 // The parts of a relative key path; nothing when the path is malformed (it starts with
