@@ -17,7 +17,7 @@ const char probe_printer[] = "OrvConformance Driver";
 Facts devmode_layout(const DEVMODEA* mode) {
     if (!mode) return Facts().word("devmode", "none");
     Facts facts;
-    facts.hex("spec", mode->dmSpecVersion).number("size", mode->dmSize).number("driver_extra", mode->dmDriverExtra);
+    facts.hex("devmode_version", mode->dmSpecVersion).number("size", mode->dmSize).number("driver_extra", mode->dmDriverExtra);
     if (reaches_intensity(*mode))
         facts.number("intensity", reinterpret_cast<const BYTE*>(mode)[intensity_offset]);
     return facts.number("paper", mode->dmPaperSize).hex("fields", mode->dmFields);

@@ -190,7 +190,7 @@ TEST(ConformanceScenarios, SetUpLaysOutTheProductsDriver) {
         const std::string text = play_on(*machine, *conformance::find_scenario("ProductDriver"));
         EXPECT_NE(text.find("printer added\tadded=1"), std::string::npos) << text;
         EXPECT_NE(text.find("a device context\tmade=1 deleted=1"), std::string::npos) << text;
-        EXPECT_NE(text.find("its DEVMODE after it\tspec="), std::string::npos) << text;
+        EXPECT_NE(text.find("its DEVMODE after it\tdevmode_version="), std::string::npos) << text;
         EXPECT_NE(text.find(" driver_extra=96 intensity=0 "), std::string::npos) << text;
         EXPECT_NE(text.find("its DEVMODE then\t"), std::string::npos) << text;
         EXPECT_NE(text.find(" intensity=200 paper=9 "), std::string::npos) << text;

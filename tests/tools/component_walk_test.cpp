@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,22 +23,39 @@ std::vector<std::string> lines_of_file(const std::filesystem::path& path) {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
+// The walk-through is run once a platform; each test looks at a part of what it did.
 class ComponentWalk : public testing::TestWithParam<const char*> {
 protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() / ("component-walk-" + std::string(GetParam()));
+    static std::filesystem::path folder_of(const std::string& platform) {
+        return std::filesystem::temp_directory_path() / ("component-walk-" + platform);
     }
-    void TearDown() override {
-        std::filesystem::remove_all(folder);
-        std::filesystem::remove_all(folder.string() + ".before");
+    static void TearDownTestSuite() {
+        for (const auto& [platform, run] : runs()) {
+            std::filesystem::remove_all(folder_of(platform));
+            std::filesystem::remove_all(folder_of(platform).string() + ".before");
+        }
+        runs().clear();
+    }
+    void SetUp() override { folder = folder_of(GetParam()); }
+    const testing_support::ProgramOutput& walk() {
+        auto [run, made] = runs().try_emplace(GetParam());
+        if (made)
+            run->second = testing_support::run_program("ORVSETUP=" ORVSETUP_PATH " COMPONENTS=" ORV_SAMPLE_COMPONENTS_DIR
+                                                       "/x86 " ORV_SOURCE_DIR "/scripts/component-walk " +
+                                                       std::string(GetParam()) + " " + folder.string());
+        return run->second;
     }
     std::filesystem::path folder;
+
+private:
+    static std::map<std::string, testing_support::ProgramOutput>& runs() {
+        static std::map<std::string, testing_support::ProgramOutput> done;
+        return done;
+    }
 };
 
 TEST_P(ComponentWalk, EveryComponentGoesInAndThePrintersOutliveTheMoveAndTheUpdate) {
-    const testing_support::ProgramOutput run = testing_support::run_program(
-        "ORVSETUP=" ORVSETUP_PATH " COMPONENTS=" ORV_SAMPLE_COMPONENTS_DIR "/x86 " ORV_SOURCE_DIR "/scripts/component-walk " +
-        std::string(GetParam()) + " " + folder.string());
+    const testing_support::ProgramOutput& run = walk();
     ASSERT_EQ(run.status, 0) << run.output;
     for (const char* step : {"insAddMonitorEx -> 0", "insAddPort -> 0", "insAddPrintProc -> 0", "insAddPrintDriverEx -> 0",
                              "insSetDefaultPrinter -> 0", "insMovePort -> 0", "RebootRequired -> 1"})
@@ -65,9 +83,7 @@ TEST_P(ComponentWalk, EveryComponentGoesInAndThePrintersOutliveTheMoveAndTheUpda
 // After the removal and the restart it asks for, the machine holds only what the README
 // lists as left behind, and why.
 TEST_P(ComponentWalk, RemovalLeavesOnlyWhatIsListed) {
-    const testing_support::ProgramOutput run = testing_support::run_program(
-        "ORVSETUP=" ORVSETUP_PATH " COMPONENTS=" ORV_SAMPLE_COMPONENTS_DIR "/x86 " ORV_SOURCE_DIR "/scripts/component-walk " +
-        std::string(GetParam()) + " " + folder.string());
+    const testing_support::ProgramOutput& run = walk();
     ASSERT_EQ(run.status, 0) << run.output;
     const std::string left = run.output.substr(run.output.rfind("restarted\n") + 10);
     const std::string expected =
