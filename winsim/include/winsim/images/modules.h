@@ -25,6 +25,9 @@ struct ProgramModule {
     DllEntryPoint entry = nullptr;
     std::vector<std::pair<std::string, FARPROC>> exports;
     std::map<UINT, std::string> strings;  // the module's string table
+    // The module's bitmap resources by ID, each as a resource file holds it: the
+    // BITMAPINFOHEADER, the colour table and the bits, without the .bmp file header.
+    std::map<UINT, std::string> bitmaps;
     // Served only where a file of its name lies in LoadLibraryA's search order (or at
     // the path asked for): a module the product ships, which a machine may lack.
     bool needs_file = false;
