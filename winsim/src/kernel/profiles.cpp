@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <unordered_map>
 
 namespace winsim::detail {
 
@@ -97,7 +98,8 @@ IniText registry_text(const MachineState& machine, std::string_view name) {
     std::optional<Entries> entries = registry_entries(machine, name);
     if (!entries) return text;
     IniSection& section = text.add_section(name);
-    for (const auto& [key, value] : *entries) section.set(key, value);
+    // A key's value names are unique already: no entry needs looking up before it is added.
+    for (auto& [key, value] : *entries) section.lines.push_back({std::move(key), std::move(value), true});
     return text;
 }
 
@@ -112,13 +114,16 @@ void store_registry_section(MachineState& machine, std::string_view name, const 
 }
 
 // What the calls read: the file, with NT's registry sections in place of the file's own.
-IniText profile_text(const MachineState& machine, const Profile& profile) {
+// A read of one section brings in only that one of the registry's: on a print server
+// each holds an entry per printer, and a read of the default printer need not copy them.
+IniText profile_text(const MachineState& machine, const Profile& profile, LPCSTR asked_section = nullptr) {
     std::optional<std::string> bytes = file_text(machine, profile.path);
     IniText text = bytes ? parse_ini(*bytes) : IniText{};
     if (!profile.win_ini || !is_nt(machine)) return text;
     for (std::string_view name : registry_sections) {
         while (text.remove_section(name)) {
         }
+        if (asked_section && !same_name(asked_section, name)) continue;
         IniText kept = registry_text(machine, name);
         text.sections.insert(text.sections.end(), kept.sections.begin(), kept.sections.end());
     }
@@ -226,7 +231,7 @@ std::string_view default_value(LPCSTR text) {
 DWORD get_string(const Profile& profile, LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size) {
     if (!buffer || size == 0) return 0;
     const MachineState& machine = state();
-    const IniText text = profile_text(machine, profile);
+    const IniText text = profile_text(machine, profile, section);
     if (!section) return copy_list(text.section_names(), buffer, size);
     const IniSection* found = *section ? text.section(section) : nullptr;
     // A section without keys, or none, answers the default instead of an empty list (the lane).
@@ -274,7 +279,8 @@ BOOL write_string(const Profile& profile, LPCSTR section, LPCSTR key, LPCSTR val
 }  // namespace
 
 std::optional<std::string> win_ini_value(const MachineState& machine, std::string_view section, std::string_view key) {
-    const IniText text = profile_text(machine, win_ini(machine));
+    const std::string asked(section);
+    const IniText text = profile_text(machine, win_ini(machine), asked.c_str());
     const IniSection* found = text.section(section);
     const IniLine* line = found ? found->entry(key) : nullptr;
     if (!line) return std::nullopt;
@@ -285,9 +291,17 @@ std::vector<std::pair<std::string, std::string>> win_ini_entries(const MachineSt
     if (std::optional<std::string_view> name = registry_section(machine, win_ini(machine), section))
         return registry_entries(machine, *name).value_or(Entries{});
     Entries entries;
-    const IniText text = profile_text(machine, win_ini(machine));
-    if (const IniSection* found = text.section(section))
-        for (const std::string& key : found->keys()) entries.emplace_back(key, found->entry(key)->value);
+    const std::string asked(section);
+    const IniText text = profile_text(machine, win_ini(machine), asked.c_str());
+    const IniSection* found = text.section(section);
+    if (!found) return entries;
+    // A key written twice answers with its first value, as a lookup of it would.
+    std::unordered_map<std::string, std::string> first_values;
+    for (const IniLine& line : found->lines) {
+        if (!line.entry) continue;
+        const std::string& value = first_values.try_emplace(folded_name(line.key), line.value).first->second;
+        entries.emplace_back(line.key, value);
+    }
     return entries;
 }
 

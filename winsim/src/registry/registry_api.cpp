@@ -293,12 +293,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, c
         data.assign(reinterpret_cast<const char*>(lpData), std::strlen(reinterpret_cast<const char*>(lpData)) + 1);
     else if (!is_nt() && is_string_type(dwType) && (data.empty() || data.back() != '\0'))
         data += '\0';
-    if (RegValue* value = opened.key->value(name)) {
-        value->type = dwType;
-        value->data = std::move(data);
-    } else {
-        opened.key->values.push_back(RegValue{std::move(name), dwType, std::move(data)});
-    }
+    opened.key->set_value(name, dwType, std::move(data));
     touch(*opened.key);
     return ERROR_SUCCESS;
 }
@@ -386,8 +381,7 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     Opened opened = resolve_for(hKey, KEY_SET_VALUE);
     if (opened.error) return opened.error;
     std::string_view name = lpValueName ? lpValueName : "";
-    if (!std::erase_if(opened.key->values, [&](const RegValue& v) { return winsim::detail::same_name(v.name, name); }))
-        return ERROR_FILE_NOT_FOUND;
+    if (!opened.key->remove_value(name)) return ERROR_FILE_NOT_FOUND;
     touch(*opened.key);
     return ERROR_SUCCESS;
 }

@@ -315,9 +315,29 @@ std::shared_ptr<RegKey> RegKey::subkey(std::string_view key_name) const {
 }
 
 RegValue* RegKey::value(std::string_view value_name) {
-    for (RegValue& v : values)
-        if (same_name(v.name, value_name)) return &v;
-    return nullptr;
+    const auto found = value_positions.find(folded_name(value_name));
+    return found == value_positions.end() ? nullptr : &values[found->second];
+}
+
+void RegKey::set_value(std::string_view value_name, DWORD type, std::string data) {
+    if (RegValue* existing = value(value_name)) {
+        existing->type = type;
+        existing->data = std::move(data);
+        return;
+    }
+    value_positions.emplace(folded_name(value_name), values.size());
+    values.push_back(RegValue{std::string(value_name), type, std::move(data)});
+}
+
+bool RegKey::remove_value(std::string_view value_name) {
+    const auto found = value_positions.find(folded_name(value_name));
+    if (found == value_positions.end()) return false;
+    const std::size_t position = found->second;
+    value_positions.erase(found);
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(position));
+    for (auto& [folded, later] : value_positions)
+        if (later > position) --later;
+    return true;
 }
 
 const RegValue* RegKey::value(std::string_view value_name) const { return const_cast<RegKey*>(this)->value(value_name); }
@@ -485,7 +505,7 @@ void RegistryStore::read_text(std::string_view text) {
             if (!key) reader.fail("a value stands before any key");
             RegValue value = read_value(line, reader);
             if (key->value(value.name)) reader.fail("the value \"" + value.name + "\" is there twice");
-            key->values.push_back(std::move(value));
+            key->set_value(value.name, value.type, std::move(value.data));
         }
     } catch (...) {
         std::swap(local_machine, local_machine_);
@@ -541,12 +561,7 @@ std::vector<std::string> Registry::values(std::string_view path) const {
 
 void Registry::set_value(std::string_view path, std::string_view name, DWORD type, std::string_view bytes) {
     std::shared_ptr<detail::RegKey> key = store_->create(path);
-    if (detail::RegValue* value = key->value(name)) {
-        value->type = type;
-        value->data = std::string(bytes);
-    } else {
-        key->values.push_back(detail::RegValue{std::string(name), type, std::string(bytes)});
-    }
+    key->set_value(name, type, std::string(bytes));
 }
 
 void Registry::set_string(std::string_view path, std::string_view name, std::string_view text) {
@@ -572,7 +587,7 @@ std::optional<RegistryValue> Registry::value(std::string_view path, std::string_
 bool Registry::delete_value(std::string_view path, std::string_view name) {
     std::shared_ptr<detail::RegKey> key = store_->find(path);
     if (!key) return false;
-    return std::erase_if(key->values, [&](const detail::RegValue& v) { return detail::same_name(v.name, name); }) > 0;
+    return key->remove_value(name);
 }
 
 std::optional<KeySecurity> Registry::security_descriptor(std::string_view path) const {

@@ -34,7 +34,10 @@ struct RegKey {
     // The same subkeys by their folded names: a print server's key holds thousands, and
     // every lookup by name would walk them all.
     std::unordered_map<std::string, std::shared_ptr<RegKey>> subkeys_by_name;
-    std::vector<RegValue> values;                  // creation order
+    // Creation order. Changed only through set_value and remove_value, which keep the
+    // index by name beside it: a print server's "Devices" key holds a value per printer.
+    std::vector<RegValue> values;
+    std::unordered_map<std::string, std::size_t> value_positions;
     std::optional<KeySecurity> security;
     // Created by a user who is not an administrator: as on NT, the creator's default
     // DACL lets that user write the key even where the machine's keys are closed to them.
@@ -48,6 +51,9 @@ struct RegKey {
     std::shared_ptr<RegKey> subkey(std::string_view key_name) const;
     RegValue* value(std::string_view value_name);
     const RegValue* value(std::string_view value_name) const;
+    // Sets a value's type and data, adding it after the others when it is new.
+    void set_value(std::string_view value_name, DWORD type, std::string data);
+    bool remove_value(std::string_view value_name);
 };
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name);
