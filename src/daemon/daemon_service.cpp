@@ -1,5 +1,7 @@
 #include "daemon_service.h"
 
+#include "files/paths.h"
+
 #include "orvinstl.h"
 
 #include "frame/catalogue.h"
@@ -45,9 +47,7 @@ ServiceConfig read_service_config(SC_HANDLE service) {
 }  // namespace
 
 LONG service_program_path(LPCSTR system_directory, LPCSTR program, LPSTR path, DWORD size) {
-    LPCSTR name = program;
-    for (LPCSTR at = program; *at; ++at)
-        if (*at == '\\') name = at + 1;
+    LPCSTR name = file_name_part(program);
     const int directory_length = lstrlenA(system_directory);
     const bool ends_in_backslash = directory_length > 0 && system_directory[directory_length - 1] == '\\';
     const DWORD length = static_cast<DWORD>(directory_length + (ends_in_backslash ? 0 : 1) + lstrlenA(name));

@@ -15,6 +15,14 @@ inline void split_path(LPCSTR path, PathParts* parts) {
     _splitpath(path, parts->drive, parts->directory, parts->name, parts->extension);
 }
 
+// What follows a path's last backslash: the whole path when it has none.
+inline LPCSTR file_name_part(LPCSTR path) {
+    LPCSTR name = path;
+    for (LPCSTR at = path; *at; ++at)
+        if (*at == '\\') name = at + 1;
+    return name;
+}
+
 // A safe copy that copied, kept an installed file that is not older, or left the
 // replacement to the next start has done what an installation needs.
 inline bool copy_counts_as_done(LONG result) {

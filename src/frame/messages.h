@@ -1,6 +1,9 @@
-// The IDs of the library's string table. The texts themselves live only in
-// orvinstl.rc; this header is read by the resource compiler and by the code.
+// The IDs of the library's resources. The texts themselves live only in orvinstl.rc;
+// this header is read by the resource compiler and by the code.
 #pragma once
+
+// The test page's logo, drawn by tools/logogen from its description.
+#define IDB_LOGO                                             102
 
 #define IDS_FETCHING_OS_VERSION                              1
 #define IDS_UNSUPPORTED_OS                                   2

@@ -2,7 +2,7 @@
 // texts and exports, into C++ tables for the host build, where winsim serves them
 // as Windows serves the compiled resources and export table of the DLL.
 //
-//   rcgen strings SCRIPT.rc OUT.cpp    the STRINGTABLE entries, IDs resolved
+//   rcgen resources SCRIPT.rc OUT.cpp  the STRINGTABLE entries and the BITMAP files, IDs resolved
 //   rcgen exports LIST.def OUT.cpp     the EXPORTS names, with their addresses
 
 #include <cctype>
@@ -154,9 +154,36 @@ std::string cpp_literal(const std::string& text) {
     return out + "\"";
 }
 
-std::string generate_strings(const std::filesystem::path& script) {
+// A line "ID BITMAP "file"": the bitmap as the compiled resource holds it, the .bmp
+// file without its 14-byte file header.
+std::pair<long, std::string> read_bitmap(const std::filesystem::path& script, const std::string& line, const Defines& defines,
+                                         const Location& where) {
+    std::istringstream in(line);
+    std::string id, kind;
+    in >> id >> kind;
+    std::size_t at = line.find('"');
+    if (at == std::string::npos) where.fail("a BITMAP needs a file name");
+    const std::string file = parse_literal(line, at, where);
+    const std::string bytes = read_file(script.parent_path() / file);
+    if (bytes.size() < 14 + 12 || bytes.compare(0, 2, "BM") != 0) where.fail(file + " is not a .bmp file");
+    return {resolve_id(id, defines, where), bytes.substr(14)};
+}
+
+bool is_bitmap_line(const std::string& line) {
+    std::istringstream in(line);
+    std::string id, kind;
+    in >> id >> kind;
+    return kind == "BITMAP";
+}
+
+std::string table_entry(long id, const std::string& bytes) {
+    return "        {" + std::to_string(id) + ", std::string(" + cpp_literal(bytes) + ", " + std::to_string(bytes.size()) + ")},\n";
+}
+
+std::string generate_resources(const std::filesystem::path& script) {
     Defines defines;
     std::map<long, std::string> strings;
+    std::map<long, std::string> bitmaps;
     bool in_table = false, in_block = false;
     int number = 0;
     for (const std::string& raw : lines_of(read_file(script))) {
@@ -171,7 +198,12 @@ std::string generate_strings(const std::filesystem::path& script) {
         }
         if (line.empty() || line.rfind("//", 0) == 0) continue;
         if (!in_table) {
-            if (line == "STRINGTABLE") in_table = true;
+            if (line == "STRINGTABLE") {
+                in_table = true;
+            } else if (is_bitmap_line(line)) {
+                auto [id, bytes] = read_bitmap(script, line, defines, where);
+                if (!bitmaps.emplace(id, std::move(bytes)).second) where.fail("bitmap ID used twice");
+            }
             continue;
         }
         if (!in_block) {
@@ -200,8 +232,11 @@ std::string generate_strings(const std::filesystem::path& script) {
     out += "#include <winsim/windows.h>\n#include <map>\n#include <string>\n\n";
     out += "const std::map<UINT, std::string>& orvinstl_string_table() {\n";
     out += "    static const std::map<UINT, std::string> table = {\n";
-    for (const auto& [id, text] : strings)
-        out += "        {" + std::to_string(id) + ", std::string(" + cpp_literal(text) + ", " + std::to_string(text.size()) + ")},\n";
+    for (const auto& [id, text] : strings) out += table_entry(id, text);
+    out += "    };\n    return table;\n}\n\n";
+    out += "const std::map<UINT, std::string>& orvinstl_bitmap_table() {\n";
+    out += "    static const std::map<UINT, std::string> table = {\n";
+    for (const auto& [id, bytes] : bitmaps) out += table_entry(id, bytes);
     out += "    };\n    return table;\n}\n";
     return out;
 }
@@ -239,12 +274,12 @@ std::string generate_exports(const std::filesystem::path& list) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: rcgen strings SCRIPT.rc OUT.cpp | rcgen exports LIST.def OUT.cpp\n");
+        std::fprintf(stderr, "usage: rcgen resources SCRIPT.rc OUT.cpp | rcgen exports LIST.def OUT.cpp\n");
         return 2;
     }
     try {
         std::string mode = argv[1];
-        if (mode == "strings") write_file(argv[3], generate_strings(argv[2]));
+        if (mode == "resources") write_file(argv[3], generate_resources(argv[2]));
         else if (mode == "exports") write_file(argv[3], generate_exports(argv[2]));
         else throw std::runtime_error("unknown mode " + mode);
     } catch (const std::exception& error) {

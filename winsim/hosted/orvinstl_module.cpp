@@ -7,17 +7,20 @@
 
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 const std::map<UINT, std::string>& orvinstl_string_table();
+const std::map<UINT, std::string>& orvinstl_bitmap_table();
 const std::vector<std::pair<std::string, FARPROC>>& orvinstl_export_table();
 
 namespace {
 
 struct Registration {
     Registration() {
-        winsim::register_program_module(
-            winsim::ProgramModule{"OrvInstl.dll", &DllMain, orvinstl_export_table(), orvinstl_string_table()});
+        winsim::ProgramModule module{"OrvInstl.dll", &DllMain, orvinstl_export_table(), orvinstl_string_table()};
+        module.bitmaps = orvinstl_bitmap_table();
+        winsim::register_program_module(std::move(module));
     }
 } registration;
 

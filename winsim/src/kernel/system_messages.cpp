@@ -30,6 +30,7 @@ constexpr SystemMessage kMessages[] = {
     {13, "The data is invalid.\r\n"},
     {14, "Not enough storage is available to complete this operation.\r\n"},
     {15, "The system cannot find the drive specified.\r\n"},
+    {31, "A device attached to the system is not functioning.\r\n"},
     {32, "The process cannot access the file because it is being used by another process.\r\n"},
     {53, "The network path was not found.\r\n"},
     {80, "The file exists.\r\n"},
