@@ -45,6 +45,24 @@ std::string describe(const winsim::Broadcast& message) {
     return name;
 }
 
+const char* answer_name(int answer) {
+    switch (answer) {
+    case IDOK: return "ok";
+    case IDCANCEL: return "cancel";
+    case IDYES: return "yes";
+    case IDNO: return "no";
+    default: return "another answer";
+    }
+}
+
+// A message box as the person at the machine saw it, with what they answered.
+std::string describe(const winsim::ShownMessageBox& box) {
+    std::string text = box.text;
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return "message box '" + box.caption + "': " + text + " -> " + answer_name(box.answer);
+}
+
 const char session_manager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 int usage(std::FILE* err, const char* text) {
@@ -200,7 +218,8 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
 CallObserver watch_machine(winsim::Machine& machine) {
     return [&machine, services_told = machine.services().events().size(),
             broadcasts_told = machine.desktop().broadcasts().size(),
-            programs_told = machine.shell().events().size()]() mutable {
+            programs_told = machine.shell().events().size(),
+            boxes_told = machine.desktop().message_boxes().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
         for (; services_told < events.size(); ++services_told) {
@@ -214,6 +233,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
         for (; broadcasts_told < broadcasts.size(); ++broadcasts_told) lines.push_back(describe(broadcasts[broadcasts_told]));
         const std::vector<winsim::ProgramEvent>& programs = machine.shell().events();
         for (; programs_told < programs.size(); ++programs_told) lines.push_back(programs[programs_told].what);
+        const std::vector<winsim::ShownMessageBox>& boxes = machine.desktop().message_boxes();
+        for (; boxes_told < boxes.size(); ++boxes_told) lines.push_back(describe(boxes[boxes_told]));
         return lines;
     };
 }
