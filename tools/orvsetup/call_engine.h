@@ -30,7 +30,7 @@ struct CallRequest {
     std::vector<std::string> words;
     // Records a setup script defines in place, by argument index; their word is
     // given_record_word.
-    std::map<std::size_t, GivenRecord> records;
+    std::map<std::size_t, GivenRecord> records = {};
 };
 
 // What one call answered and what was seen during it.

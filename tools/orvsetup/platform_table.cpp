@@ -97,9 +97,11 @@ void print_table(std::FILE* out, const PlatformTable& table) {
     std::vector<std::size_t> widths;
     for (const std::string& platform : table.platforms) widths.push_back(std::max<std::size_t>(platform.size(), 8));
     auto line = [&](const std::string& title, const std::vector<std::string>& cells) {
-        std::fprintf(out, "%-*s", static_cast<int>(title_width), title.c_str());
-        for (std::size_t i = 0; i < cells.size(); ++i) std::fprintf(out, "  %-*s", static_cast<int>(widths[i]), cells[i].c_str());
-        std::fputc('\n', out);
+        std::string text = title + std::string(title_width - std::min(title_width, title.size()), ' ');
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            text += "  " + cells[i] + std::string(widths[i] - std::min(widths[i], cells[i].size()), ' ');
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        std::fprintf(out, "%s\n", text.c_str());
     };
     if (!table.title.empty()) std::fprintf(out, "%s (%s)\n", table.title.c_str(), table.script.c_str());
     line("step", table.platforms);

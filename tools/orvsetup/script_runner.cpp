@@ -58,8 +58,11 @@ ScriptRun perform_steps(const std::vector<ScriptStep>& steps, const std::string&
         if (host.step_ended) host.step_ended(run.steps.back());
     };
     bool stopped = false;
+    // A platform none of the steps is for is not one the script installs on.
+    const bool for_platform =
+        std::any_of(steps.begin(), steps.end(), [&](const ScriptStep& step) { return step_is_for(step, platform); });
     for (const ScriptStep* step : order) {
-        if (!step_is_for(*step, platform)) {
+        if (!for_platform || !step_is_for(*step, platform)) {
             ended(outcome_of(*step, StepState::not_for_platform));
             continue;
         }

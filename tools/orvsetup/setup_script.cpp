@@ -12,7 +12,7 @@ namespace orvsetup {
 
 namespace {
 
-constexpr std::string_view script_keys[] = {"title", "sources", "step", "uninstall"};
+constexpr std::string_view script_keys[] = {"title", "platforms", "sources", "step", "uninstall"};
 constexpr std::string_view source_keys[] = {"folder", "files", "make"};
 constexpr std::string_view step_keys[] = {"export", "args", "title", "platforms", "accept", "stop", "printer", "port"};
 
@@ -27,7 +27,7 @@ public:
     ScriptReader(std::string source, std::span<const std::string> platforms)
         : source_(std::move(source)), platforms_(platforms) {}
 
-    SetupScript read(std::string_view text) const {
+    SetupScript read(std::string_view text) {
         toml::table table;
         try {
             table = toml::parse(text, source_);
@@ -38,6 +38,7 @@ public:
         SetupScript script;
         script.path = source_;
         if (const toml::node* title = table.get("title")) script.title = text_of(*title, "title");
+        if (const toml::node* platforms = table.get("platforms")) script_platforms_ = platforms_of(*platforms);
         if (const toml::node* sources = table.get("sources")) read_sources(table_of(*sources, "sources"), script);
         if (const toml::node* steps = table.get("step")) script.install = read_steps(*steps, "step");
         if (const toml::node* uninstall = table.get("uninstall")) {
@@ -108,17 +109,8 @@ private:
         if (!problem.empty()) refuse(table.get("args") ? table.get("args")->source() : table.source(), problem);
         if (const toml::node* title = table.get("title")) step.title = text_of(*title, "title");
         else step.title = title_of(step.call, *signature);
-        if (const toml::node* platforms = table.get("platforms")) {
-            for (const toml::node& platform : array_of(*platforms, "platforms", "platform names")) {
-                std::string name = text_of(platform, "platforms");
-                if (std::find(platforms_.begin(), platforms_.end(), name) == platforms_.end()) {
-                    std::string known;
-                    for (const std::string& p : platforms_) known += (known.empty() ? "" : ", ") + p;
-                    refuse(platform.source(), "platform '" + name + "' is not one of " + known);
-                }
-                step.platforms.push_back(name);
-            }
-        }
+        const toml::node* platforms = table.get("platforms");
+        step.platforms = platforms ? platforms_of(*platforms) : script_platforms_;
         if (const toml::node* accept = table.get("accept")) {
             step.accepted.clear();
             for (const toml::node& result : array_of(*accept, "accept", "results")) {
@@ -133,6 +125,20 @@ private:
             step.stops_on_failure = *stop->value<bool>();
         }
         return step;
+    }
+
+    std::vector<std::string> platforms_of(const toml::node& node) const {
+        std::vector<std::string> names;
+        for (const toml::node& platform : array_of(node, "platforms", "platform names")) {
+            std::string name = text_of(platform, "platforms");
+            if (std::find(platforms_.begin(), platforms_.end(), name) == platforms_.end()) {
+                std::string known;
+                for (const std::string& p : platforms_) known += (known.empty() ? "" : ", ") + p;
+                refuse(platform.source(), "platform '" + name + "' is not one of " + known);
+            }
+            names.push_back(name);
+        }
+        return names;
     }
 
     // Each argument is a word of `orvsetup call`, a number, or "@printer" / "@port" for
@@ -193,6 +199,8 @@ private:
 
     std::string source_;
     std::span<const std::string> platforms_;
+    // What a step is for when it does not say: the script's platforms, or every one.
+    std::vector<std::string> script_platforms_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // setup program makes to install the product and to remove it, read from TOML:
 //
 //   title = "Orvana Fax, standard installation"
+//   platforms = ["nt4", "win2000"]   # what a step is for unless it says (default: every platform)
 //   [sources]
 //   folder = 'C:\SETUP'
 //   files = ["orvmon.dll", "orvproc.dll"]
