@@ -3,6 +3,7 @@
 // and what a CI job sees of a run (its lines and exit status).
 #include "machine_commands.h"
 #include "platform_table.h"
+#include "run_command.h"
 #include "run_program.h"
 #include "script_machine.h"
 #include "setup_script.h"
@@ -245,6 +246,36 @@ TEST(SetupRunCommand, EveryPlatformGetsAColumn) {
     const testing_support::ProgramOutput server = orvsetup_run("run " + samples + "print-server.toml --all-platforms");
     EXPECT_EQ(server.status, 0) << server.output;
     EXPECT_NE(server.output.find("insAddPrinter Management Fax"), std::string::npos);
+}
+
+TEST(SetupRunCommand, ItsWordsAreCheckedBeforeAnythingRuns) {
+    auto refusal = [](const std::vector<std::string>& words) {
+        std::FILE* err = std::tmpfile();
+        orvsetup::RunOptions options;
+        const int status = orvsetup::parse_run_options(words, false, options, err);
+        std::string text;
+        std::rewind(err);
+        for (int c; (c = std::fgetc(err)) != EOF;) text += static_cast<char>(c);
+        std::fclose(err);
+        return std::to_string(status) + " " + text;
+    };
+    EXPECT_EQ(refusal({"run"}), "2 orvsetup: run: run takes a setup script\n");
+    EXPECT_EQ(refusal({"run", "a.toml", "--answer", "maybe"}), "2 orvsetup: run: --answer is yes, no, ok or cancel\n");
+    EXPECT_EQ(refusal({"run", "a.toml", "--answer"}), "2 orvsetup: run: --answer needs a value\n");
+    EXPECT_EQ(refusal({"run", "a.toml", "--report", "out"}), "2 orvsetup: run: --report goes with --all-platforms\n");
+    EXPECT_EQ(refusal({"run", "a.toml", "--from", "m.toml"}), "2 orvsetup: run: --from after run goes with --all-platforms\n");
+    EXPECT_EQ(refusal({"run", "a.toml", "b.toml"}), "2 orvsetup: run: unknown word b.toml\n");
+
+    orvsetup::RunOptions options;
+    ASSERT_EQ(orvsetup::parse_run_options({"run", "a.toml", "--answer", "yes", "--answer", "no", "--all-platforms", "--from",
+                                           "m.toml", "--uninstall", "--report", "out"},
+                                          false, options, stderr),
+              0);
+    EXPECT_EQ(options.script, "a.toml");
+    EXPECT_EQ(options.answers, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(options.descriptions, std::vector<std::string>{"m.toml"});
+    EXPECT_TRUE(options.uninstall && options.all_platforms);
+    EXPECT_EQ(options.report_folder, "out");
 }
 
 TEST(SetupRunTable, ACellShowsTheResultAndWhetherTheStepAcceptsIt) {

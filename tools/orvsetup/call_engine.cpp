@@ -200,12 +200,9 @@ void print_outcome(std::FILE* out, bool json, const CallOutcome& outcome) {
         }
         std::fputs("], \"error_text\": ", out);
         print_json_string(out, outcome.error_text);
-        std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": [", static_cast<long>(outcome.reboot_required));
-        for (std::size_t i = 0; i < outcome.seen.size(); ++i) {
-            if (i) std::fputs(", ", out);
-            print_json_string(out, outcome.seen[i]);
-        }
-        std::fputs("]}\n", out);
+        std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": ", static_cast<long>(outcome.reboot_required));
+        print_json_strings(out, outcome.seen);
+        std::fputs("}\n", out);
         return;
     }
     if (cursor) std::fprintf(out, "%s -> %s\n", std::string(signature.name).c_str(), result.pointer ? "cursor" : "null");

@@ -33,15 +33,6 @@ std::string fitted(const std::string& text, std::size_t width) {
     return text.size() <= width ? text : text.substr(0, width - 3) + "...";
 }
 
-void print_json_texts(std::FILE* out, const std::vector<std::string>& texts) {
-    std::fputc('[', out);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (i) std::fputs(", ", out);
-        print_json_string(out, texts[i]);
-    }
-    std::fputc(']', out);
-}
-
 void print_json_cell(std::FILE* out, const StepOutcome& cell) {
     if (cell.state == StepState::not_for_platform) {
         print_json_string(out, "not for this platform");
@@ -56,9 +47,9 @@ void print_json_cell(std::FILE* out, const StepOutcome& cell) {
     std::fprintf(out, ", \"accepted\": %s", cell.accepted ? "true" : "false");
     print_json_field(out, "error_text", cell.error_text);
     std::fputs(", \"out\": ", out);
-    print_json_texts(out, cell.out);
+    print_json_strings(out, cell.out);
     std::fputs(", \"seen\": ", out);
-    print_json_texts(out, cell.seen);
+    print_json_strings(out, cell.seen);
     std::fputc('}', out);
 }
 
@@ -147,7 +138,7 @@ void print_table_json(std::FILE* out, const PlatformTable& table) {
     print_json_string(out, table.script);
     print_json_field(out, "title", table.title);
     std::fputs(", \"platforms\": ", out);
-    print_json_texts(out, table.platforms);
+    print_json_strings(out, table.platforms);
     std::fputs(", \"rows\": [", out);
     for (std::size_t r = 0; r < table.rows.size(); ++r) {
         const TableRow& row = table.rows[r];
@@ -172,9 +163,9 @@ void print_table_json(std::FILE* out, const PlatformTable& table) {
         std::fprintf(out, ": {\"restart_required\": %s, \"all_accepted\": %s", run.install.restart_required ? "true" : "false",
                      run.all_accepted() ? "true" : "false");
         std::fputs(", \"left_behind\": ", out);
-        print_json_texts(out, run.left_behind);
+        print_json_strings(out, run.left_behind);
         std::fputs(", \"test_pages\": ", out);
-        print_json_texts(out, run.install.test_pages);
+        print_json_strings(out, run.install.test_pages);
         std::fputc('}', out);
     }
     std::fputs("}}\n", out);

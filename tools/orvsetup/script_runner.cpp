@@ -30,12 +30,8 @@ StepOutcome outcome_of(const ScriptStep& step, StepState state) {
 }
 
 void print_json_list(std::FILE* out, const char* key, const std::vector<std::string>& texts) {
-    std::fprintf(out, ", \"%s\": [", key);
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (i) std::fputs(", ", out);
-        print_json_string(out, texts[i]);
-    }
-    std::fputc(']', out);
+    std::fprintf(out, ", \"%s\": ", key);
+    print_json_strings(out, texts);
 }
 
 }  // namespace
