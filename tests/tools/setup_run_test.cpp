@@ -209,6 +209,12 @@ TEST(SetupRunCommand, TheExitStatusTellsWhetherEveryStepWasAccepted) {
         << standard.output;
     EXPECT_NE(standard.output.find("left behind (what the machine holds that it did not before the installation):\n"),
               std::string::npos);
+    const testing_support::ProgramOutput nt4 = orvsetup_run("--json --platform nt4 run " + samples + "standard.toml --uninstall");
+    EXPECT_EQ(nt4.status, 0);
+    EXPECT_NE(nt4.output.find("{\"platform\": \"nt4\", \"restart_required\": false, \"all_accepted\": true, \"test_pages\": []}\n"
+                              "{\"left_behind\": []}\n"),
+              std::string::npos)
+        << nt4.output;
     std::filesystem::remove_all(folder);
 }
 

@@ -1,5 +1,6 @@
 #include "run_command.h"
 
+#include "json_text.h"
 #include "platform_table.h"
 #include "run_report.h"
 #include "script_machine.h"
@@ -48,7 +49,12 @@ bool answer_named(const std::string& word, int& answer) {
 }
 
 void print_left_behind(std::FILE* out, const std::vector<std::string>& lines, bool json) {
-    if (json) return;
+    if (json) {
+        std::fputs("{\"left_behind\": ", out);
+        print_json_strings(out, lines);
+        std::fputs("}\n", out);
+        return;
+    }
     if (lines.empty()) {
         std::fputs("nothing left behind: the machine is as it was before the installation\n", out);
         return;
