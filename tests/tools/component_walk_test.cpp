@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -27,7 +29,8 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 class ComponentWalk : public testing::TestWithParam<const char*> {
 protected:
     static std::filesystem::path folder_of(const std::string& platform) {
-        return std::filesystem::temp_directory_path() / ("component-walk-" + platform);
+        // ctest runs each test in a process of its own, side by side: each walks in its own folder.
+        return std::filesystem::temp_directory_path() / ("component-walk-" + platform + "-" + std::to_string(getpid()));
     }
     static void TearDownTestSuite() {
         for (const auto& [platform, run] : runs()) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,7 +47,8 @@ class RunReport : public testing::Test {
 protected:
     void SetUp() override {
         if (!has_chromium()) GTEST_SKIP() << "chromium is not installed (Debian's chromium; scripts/install-deps installs it)";
-        folder = std::filesystem::temp_directory_path() / "orvsetup-report-test";
+        // Tests may run side by side in processes of their own.
+        folder = std::filesystem::temp_directory_path() / ("orvsetup-report-" + std::to_string(getpid()));
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -181,7 +183,7 @@ testing_support::ProgramOutput orvsetup_run(const std::string& words) {
 }
 
 TEST(SetupRunCommand, TheExitStatusTellsWhetherEveryStepWasAccepted) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "orvsetup-run-status";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("orvsetup-run-status-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "refused.toml") << "[[step]]\nexport = \"insSetDefaultPrinter\"\nargs = [\"Nobody\"]\n"
                                               "[[step]]\nexport = \"ClearErrorFlag\"\n";
@@ -219,7 +221,7 @@ TEST(SetupRunCommand, TheExitStatusTellsWhetherEveryStepWasAccepted) {
 }
 
 TEST(SetupRunCommand, AKeptMachineIsRemovedLaterAndComparedWithItselfBeforeTheInstallation) {
-    const std::filesystem::path machine = std::filesystem::temp_directory_path() / "orvsetup-run-kept";
+    const std::filesystem::path machine = std::filesystem::temp_directory_path() / ("orvsetup-run-kept-" + std::to_string(getpid()));
     std::filesystem::remove_all(machine);
     EXPECT_EQ(orvsetup_run("--machine " + machine.string() + " run " + samples + "standard.toml --uninstall").status, 1)
         << "nothing was installed there yet";
