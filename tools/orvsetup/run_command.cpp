@@ -25,7 +25,8 @@ const char* run_command_help =
     "                         --answer queues the answer of the next message box. --sources DIR is the\n"
     "                         folder of this computer the [sources] files come from (default: the\n"
     "                         sample components). Exit status: 0 when every step gave a result it\n"
-    "                         accepts, 1 when one did not.\n";
+    "                         accepts, 1 when one did not, 105 when the script is refused before anything\n"
+    "                         runs (the message names its file, line and key).\n";
 
 namespace {
 
