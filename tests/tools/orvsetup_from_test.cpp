@@ -75,7 +75,7 @@ TEST_F(OrvsetupFrom, TheProductsSampleMachinesHaveItsPortAndDriverButNoPrinterOf
                                  Sample{"orvana-win98.toml", "Orvana Win98 Docket Driver", "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL"}}) {
         SCOPED_TRACE(sample.file);
         std::filesystem::remove_all(folder);
-        RunnerOutput run = orvsetup("--machine " + folder.string() + " --from " + (samples / sample.file).string() + " --json printers");
+        RunnerOutput run = orvsetup("--machine " + folder.string() + " --from " + (samples / sample.file).string() + " --json show printers");
         ASSERT_EQ(run.status, 0) << run.output;
         EXPECT_EQ(run.output.find("Orvana"), std::string::npos) << "no printer of the product yet: " << run.output;
         EXPECT_NE(run.output.find("{\"default_printer\": \"Kestrel "), std::string::npos) << run.output;
@@ -107,7 +107,7 @@ TEST_F(OrvsetupFrom, TheDescriptionAloneNamesThePlatform) {
 TEST_F(OrvsetupFrom, ASamplePrinterIsMadeAndARejectedDefinitionChangesNothing) {
     const std::filesystem::path definitions = samples.parent_path() / "printers";
     const std::string machine = "--machine " + folder.string();
-    auto view = [&] { return orvsetup(machine + " printers").output; };
+    auto view = [&] { return orvsetup(machine + " show printers").output; };
 
     RunnerOutput run = orvsetup(machine + " --from " + (samples / "orvana-nt4.toml").string() +
                                 " call insAddPrinter @printer:" + (definitions / "prism-fax.toml").string() +

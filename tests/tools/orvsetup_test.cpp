@@ -195,18 +195,18 @@ TEST(OrvsetupMachine, AHeldFileIsReplacedAtTheRestartItWaitsFor) {
     machine->files().write_file("C:\\SETUP\\orvmon.dll", "new");
     EXPECT_EQ(run_command(*machine, {"hold", "C:\\WINNT\\system32\\orvmon.dll"}), "holding C:\\WINNT\\system32\\orvmon.dll\n");
     ASSERT_EQ(MoveFileExA("C:\\SETUP\\orvmon.dll", "C:\\WINNT\\system32\\orvmon.dll", MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING), TRUE);
-    EXPECT_EQ(run_command(*machine, {"pending"}), "move    \\??\\C:\\SETUP\\orvmon.dll -> !\\??\\C:\\WINNT\\system32\\orvmon.dll\n");
+    EXPECT_EQ(run_command(*machine, {"show", "pending"}), "move    \\??\\C:\\SETUP\\orvmon.dll -> !\\??\\C:\\WINNT\\system32\\orvmon.dll\n");
     EXPECT_NE(run_command(*machine, {"dir", "C:\\WINNT\\system32"}).find("orvmon.dll   (held open)"), std::string::npos);
     EXPECT_EQ(run_command(*machine, {"reboot"}), "restarted\n");
     EXPECT_EQ(machine->files().read_file("C:\\WINNT\\system32\\orvmon.dll"), "new");
-    EXPECT_EQ(run_command(*machine, {"pending"}), "no replacements wait for the next restart\n");
+    EXPECT_EQ(run_command(*machine, {"show", "pending"}), "no replacements wait for the next restart\n");
 }
 
 TEST(OrvsetupMachine, NinetyEightShowsItsWininit) {
     auto machine = winsim::Machine::create(winsim::Platform::win98);
-    EXPECT_EQ(run_command(*machine, {"pending"}), "no replacements wait for the next restart (no WININIT.INI)\n");
+    EXPECT_EQ(run_command(*machine, {"show", "pending"}), "no replacements wait for the next restart (no WININIT.INI)\n");
     machine->files().write_file("C:\\WINDOWS\\WININIT.INI", "[Rename]\r\nNUL=C:\\WINDOWS\\SYSTEM\\ORVMON.DLL\r\n");
-    EXPECT_EQ(run_command(*machine, {"pending"}), "C:\\WINDOWS\\WININIT.INI:\n  [Rename]\n  NUL=C:\\WINDOWS\\SYSTEM\\ORVMON.DLL\n");
+    EXPECT_EQ(run_command(*machine, {"show", "pending"}), "C:\\WINDOWS\\WININIT.INI:\n  [Rename]\n  NUL=C:\\WINDOWS\\SYSTEM\\ORVMON.DLL\n");
 }
 
 TEST(OrvsetupMachine, BadWordsAreRefused) {

@@ -24,7 +24,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 // The view as the command prints it.
 std::string printers_command(winsim::Machine& machine, bool json) {
     std::FILE* out = std::tmpfile();
-    EXPECT_EQ(orvsetup::run_machine_command(machine, {"printers"}, json, out, out), 0);
+    EXPECT_EQ(orvsetup::run_machine_command(machine, {"show", "printers"}, json, out, out), 0);
     std::string text;
     std::rewind(out);
     for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);
@@ -240,7 +240,7 @@ TEST(PrintersView, AMachineWithoutPrintersSaysSo) {
     EXPECT_EQ(printers_command(*machine, false), "no printers\ndefault printer: none\n");
     EXPECT_EQ(printers_command(*machine, true), "{\"default_printer\": null}\n");
     std::FILE* out = std::tmpfile();
-    EXPECT_EQ(orvsetup::run_machine_command(*machine, {"printers", "all"}, false, out, out), 2);
+    EXPECT_EQ(orvsetup::run_machine_command(*machine, {"show", "printers", "all"}, false, out, out), 2);
     std::fclose(out);
 }
 

@@ -3,6 +3,7 @@
 // byte, every string under its ID, the recipe's language), for each sample that ships
 // as code and for texts a script has to escape. And the versions a command line may
 // put in place of a recipe's.
+#include "support/temp_path.h"
 #include <mkimage/image.h>
 #include <mkimage/recipe_file.h>
 #include <mkimage/resource_script.h>
@@ -17,7 +18,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #ifndef ORV_SAMPLE_RECIPES_DIR
 #error "ORV_SAMPLE_RECIPES_DIR names the folder of the sample components' recipes"
@@ -85,7 +85,7 @@ std::string read_file(const std::filesystem::path& path) {
 std::optional<CompiledResources> compile(const std::string& script, const std::string& name) {
     const char* windres = std::getenv("ORV_WINDRES");
     const std::string compiler = windres ? windres : "x86_64-w64-mingw32-windres";
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("orv-rc-" + std::to_string(::getpid()));
+    const std::filesystem::path folder = testing_support::temp_path("orv-rc");
     std::filesystem::create_directories(folder);
     const std::filesystem::path source = folder / (name + ".rc");
     const std::filesystem::path compiled = folder / (name + ".res");

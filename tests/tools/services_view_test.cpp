@@ -16,7 +16,7 @@ namespace {
 
 std::string services_command(winsim::Machine& machine, bool json) {
     std::FILE* out = std::tmpfile();
-    EXPECT_EQ(orvsetup::run_machine_command(machine, {"services"}, json, out, out), 0);
+    EXPECT_EQ(orvsetup::run_machine_command(machine, {"show", "services"}, json, out, out), 0);
     std::string text;
     std::rewind(out);
     for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);

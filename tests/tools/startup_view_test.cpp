@@ -18,7 +18,7 @@ constexpr const char* program = "C:\\ORVANA\\orvdaemon.exe";
 
 std::string startup_command(winsim::Machine& machine, bool json) {
     std::FILE* out = std::tmpfile();
-    EXPECT_EQ(orvsetup::run_machine_command(machine, {"startup"}, json, out, out), 0);
+    EXPECT_EQ(orvsetup::run_machine_command(machine, {"show", "startup"}, json, out, out), 0);
     std::string text;
     std::rewind(out);
     for (int c; (c = std::fgetc(out)) != EOF;) text += static_cast<char>(c);

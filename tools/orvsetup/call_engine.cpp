@@ -64,8 +64,9 @@ std::string prepare_record(const std::string& word, std::string_view prefix, con
 }
 
 // Turns one word into an argument of the parameter's kind; answers what is wrong, or "".
-std::string prepare(ParameterKind kind, const std::string& word, std::size_t call_index,
+std::string prepare(ParameterKind kind, const CallRequest& call, std::size_t index, std::size_t call_index,
                     const std::vector<CallResult>& results, Argument& argument) {
+    const std::string& word = call.words[index];
     argument.kind = kind;
     bool pointer_kind = kind != ParameterKind::number;
     if (word == "null" && pointer_kind) {
@@ -112,9 +113,17 @@ std::string prepare(ParameterKind kind, const std::string& word, std::size_t cal
         argument.pointer = results[reference].pointer;
         return {};
     case ParameterKind::port_record:
-        return prepare_record(word, "@port:", "a port definition", read_port_record, argument);
     case ParameterKind::printer_record:
-        return prepare_record(word, "@printer:", "a printer definition", read_printer_record, argument);
+        if (word == given_record_word) {
+            auto given = call.records.find(index);
+            if (given == call.records.end()) return "no record is given for this argument";
+            argument.pointer = given->second.words;
+            argument.record = given->second.owner;
+            return {};
+        }
+        if (kind == ParameterKind::printer_record)
+            return prepare_record(word, "@printer:", "a printer definition", read_printer_record, argument);
+        return prepare_record(word, "@port:", "a port definition", read_port_record, argument);
     }
     return "unknown parameter";
 }
@@ -140,19 +149,23 @@ std::size_t text_length(const char* text, std::size_t size) {
     return end ? static_cast<std::size_t>(static_cast<const char*>(end) - text) : size;
 }
 
-struct ErrorStateExports {
-    LONG(WINAPI* error_text_length)() = nullptr;
-    LONG(WINAPI* retrieve_error_text)(LPSTR) = nullptr;
-    LONG(WINAPI* reboot_required)() = nullptr;
-};
-
 template <typename F>
 bool find_export(HMODULE library, const char* name, F& function) {
     function = reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
     return function != nullptr;
 }
 
-std::string fetch_error_text(const ErrorStateExports& exports) {
+}  // namespace
+
+struct CallSession::Exports {
+    LONG(WINAPI* error_text_length)() = nullptr;
+    LONG(WINAPI* retrieve_error_text)(LPSTR) = nullptr;
+    LONG(WINAPI* reboot_required)() = nullptr;
+};
+
+namespace {
+
+std::string fetch_error_text(const CallSession::Exports& exports) {
     LONG size = exports.error_text_length();
     if (size <= 0) return {};
     std::vector<char> buffer(static_cast<std::size_t>(size), '\0');
@@ -160,9 +173,17 @@ std::string fetch_error_text(const ErrorStateExports& exports) {
     return std::string(buffer.data(), text_length(buffer.data(), buffer.size()));
 }
 
-void print_outcome(std::FILE* out, bool json, const Signature& signature, const std::vector<Argument>& arguments,
-                   const CallResult& result, const std::string& error_text, LONG reboot_required,
-                   const std::vector<std::string>& seen) {
+std::string buffer_text(const Argument& argument) {
+    return {argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size)};
+}
+
+bool is_out_value(const Argument& argument) {
+    return !argument.null && (argument.kind == ParameterKind::out_long || argument.kind == ParameterKind::out_buffer);
+}
+
+void print_outcome(std::FILE* out, bool json, const CallOutcome& outcome) {
+    const Signature& signature = *outcome.signature;
+    const CallResult& result = outcome.result;
     bool cursor = signature.result == ResultKind::cursor;
     if (json) {
         std::fprintf(out, "{\"export\": \"%s\", \"result\": ", std::string(signature.name).c_str());
@@ -170,44 +191,35 @@ void print_outcome(std::FILE* out, bool json, const Signature& signature, const 
         else std::fprintf(out, "%ld", static_cast<long>(static_cast<LONG>(result.number)));
         std::fputs(", \"out\": [", out);
         bool first = true;
-        for (const Argument& argument : arguments) {
-            if (argument.null || (argument.kind != ParameterKind::out_long && argument.kind != ParameterKind::out_buffer))
-                continue;
+        for (const Argument& argument : outcome.arguments) {
+            if (!is_out_value(argument)) continue;
             if (!first) std::fputs(", ", out);
             first = false;
             if (argument.kind == ParameterKind::out_long) std::fprintf(out, "%ld", static_cast<long>(argument.out_long));
-            else print_json_string(out, {argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size)});
+            else print_json_string(out, buffer_text(argument));
         }
         std::fputs("], \"error_text\": ", out);
-        print_json_string(out, error_text);
-        std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": [", static_cast<long>(reboot_required));
-        for (std::size_t i = 0; i < seen.size(); ++i) {
-            if (i) std::fputs(", ", out);
-            print_json_string(out, seen[i]);
-        }
-        std::fputs("]}\n", out);
+        print_json_string(out, outcome.error_text);
+        std::fprintf(out, ", \"reboot_required\": %ld, \"seen\": ", static_cast<long>(outcome.reboot_required));
+        print_json_strings(out, outcome.seen);
+        std::fputs("}\n", out);
         return;
     }
     if (cursor) std::fprintf(out, "%s -> %s\n", std::string(signature.name).c_str(), result.pointer ? "cursor" : "null");
     else std::fprintf(out, "%s -> %ld\n", std::string(signature.name).c_str(), static_cast<long>(static_cast<LONG>(result.number)));
-    for (const Argument& argument : arguments) {
-        if (argument.null) continue;
-        if (argument.kind == ParameterKind::out_long) std::fprintf(out, "  out: %ld\n", static_cast<long>(argument.out_long));
-        if (argument.kind == ParameterKind::out_buffer) {
+    for (const Argument& argument : outcome.arguments) {
+        if (!is_out_value(argument)) continue;
+        if (argument.kind == ParameterKind::out_long) {
+            std::fprintf(out, "  out: %ld\n", static_cast<long>(argument.out_long));
+        } else {
             std::fputs("  out: ", out);
-            print_json_string(out, {argument.buffer.get(), text_length(argument.buffer.get(), argument.buffer_size)});
+            print_json_string(out, buffer_text(argument));
             std::fputc('\n', out);
         }
     }
-    std::size_t start = 0;
-    while (start < error_text.size()) {
-        std::size_t end = error_text.find('\n', start);
-        if (end == std::string::npos) end = error_text.size();
-        std::fprintf(out, "  | %s\n", error_text.substr(start, end - start).c_str());
-        start = end + 1;
-    }
-    for (const std::string& line : seen) std::fprintf(out, "  seen: %s\n", line.c_str());
-    if (reboot_required) std::fputs("  a restart of Windows is required\n", out);
+    print_error_text(out, outcome.error_text, "  | ");
+    for (const std::string& line : outcome.seen) std::fprintf(out, "  seen: %s\n", line.c_str());
+    if (outcome.reboot_required) std::fputs("  a restart of Windows is required\n", out);
 }
 
 }  // namespace
@@ -220,7 +232,7 @@ std::string check_calls(const std::vector<CallRequest>& calls) {
         const Signature& signature = *find_signature(calls[i].export_name);
         for (std::size_t j = 0; j < calls[i].words.size(); ++j) {
             Argument argument;
-            problem = prepare(signature.parameters[j], calls[i].words[j], i, no_results, argument);
+            problem = prepare(signature.parameters[j], calls[i], j, i, no_results, argument);
             if (!problem.empty())
                 return calls[i].export_name + ", argument " + std::to_string(j + 1) + ": " + problem + " (" +
                        usage_of(signature) + ")";
@@ -233,8 +245,67 @@ std::vector<Argument> prepare_arguments(const CallRequest& call, const std::vect
     const Signature& signature = *find_signature(call.export_name);
     std::vector<Argument> arguments(call.words.size());
     for (std::size_t j = 0; j < arguments.size(); ++j)
-        prepare(signature.parameters[j], call.words[j], results.size(), results, arguments[j]);
+        prepare(signature.parameters[j], call, j, results.size(), results, arguments[j]);
     return arguments;
+}
+
+std::vector<std::string> out_values(const std::vector<Argument>& arguments) {
+    std::vector<std::string> values;
+    for (const Argument& argument : arguments) {
+        if (!is_out_value(argument)) continue;
+        if (argument.kind == ParameterKind::out_long) values.push_back(std::to_string(argument.out_long));
+        else values.push_back(buffer_text(argument));
+    }
+    return values;
+}
+
+void print_error_text(std::FILE* out, const std::string& error_text, const char* indent) {
+    std::size_t start = 0;
+    while (start < error_text.size()) {
+        std::size_t end = error_text.find('\n', start);
+        if (end == std::string::npos) end = error_text.size();
+        std::fprintf(out, "%s%s\n", indent, error_text.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
+CallSession::CallSession(HMODULE library, std::unique_ptr<Exports> exports)
+    : library_(library), exports_(std::move(exports)) {}
+
+CallSession::~CallSession() { FreeLibrary(library_); }
+
+std::unique_ptr<CallSession> CallSession::open(std::string& problem) {
+    HMODULE library = LoadLibraryA("OrvInstl.dll");
+    if (!library) {
+        problem = "OrvInstl.dll does not load (error " + std::to_string(GetLastError()) + ")";
+        return nullptr;
+    }
+    auto exports = std::make_unique<Exports>();
+    if (!find_export(library, "ErrorTextLen", exports->error_text_length) ||
+        !find_export(library, "RetrieveErrorText", exports->retrieve_error_text) ||
+        !find_export(library, "RebootRequired", exports->reboot_required)) {
+        problem = "OrvInstl.dll lacks its error-state exports";
+        FreeLibrary(library);
+        return nullptr;
+    }
+    return std::unique_ptr<CallSession>(new CallSession(library, std::move(exports)));
+}
+
+std::optional<CallOutcome> CallSession::call(const CallRequest& request, const CallObserver& observe, std::string& problem) {
+    FARPROC address = GetProcAddress(library_, request.export_name.c_str());
+    if (!address) {
+        problem = "OrvInstl.dll does not export " + request.export_name;
+        return std::nullopt;
+    }
+    CallOutcome outcome;
+    outcome.signature = find_signature(request.export_name);
+    outcome.arguments = prepare_arguments(request, results_);
+    outcome.result = outcome.signature->invoke(address, outcome.arguments);
+    results_.push_back(outcome.result);
+    outcome.error_text = fetch_error_text(*exports_);
+    outcome.reboot_required = exports_->reboot_required();  // may restart the spooler itself
+    if (observe) outcome.seen = observe();
+    return outcome;
 }
 
 int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, std::FILE* err,
@@ -244,41 +315,22 @@ int run_calls(const std::vector<CallRequest>& calls, bool json, std::FILE* out, 
         std::fprintf(err, "orvsetup: %s\n", problem.c_str());
         return 2;
     }
-    HMODULE library = LoadLibraryA("OrvInstl.dll");
-    if (!library) {
-        std::fprintf(err, "orvsetup: OrvInstl.dll does not load (error %lu)\n", static_cast<unsigned long>(GetLastError()));
+    std::unique_ptr<CallSession> session = CallSession::open(problem);
+    if (!session) {
+        std::fprintf(err, "orvsetup: %s\n", problem.c_str());
         return 1;
     }
-    ErrorStateExports error_state;
-    if (!find_export(library, "ErrorTextLen", error_state.error_text_length) ||
-        !find_export(library, "RetrieveErrorText", error_state.retrieve_error_text) ||
-        !find_export(library, "RebootRequired", error_state.reboot_required)) {
-        std::fprintf(err, "orvsetup: OrvInstl.dll lacks its error-state exports\n");
-        FreeLibrary(library);
-        return 1;
-    }
-    std::vector<CallResult> results;
-    int status = 0;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        const Signature& signature = *find_signature(calls[i].export_name);
-        FARPROC address = GetProcAddress(library, calls[i].export_name.c_str());
-        if (!address) {
-            std::fprintf(err, "orvsetup: OrvInstl.dll does not export %s\n", calls[i].export_name.c_str());
-            status = 1;
-            break;
+    for (const CallRequest& call : calls) {
+        std::optional<CallOutcome> outcome = session->call(call, observe, problem);
+        if (!outcome) {
+            std::fprintf(err, "orvsetup: %s\n", problem.c_str());
+            return 1;
         }
-        std::vector<Argument> arguments = prepare_arguments(calls[i], results);
-        CallResult result = signature.invoke(address, arguments);
-        results.push_back(result);
-        std::string error_text = fetch_error_text(error_state);
-        LONG reboot_required = error_state.reboot_required();  // may restart the spooler itself
-        std::vector<std::string> seen = observe ? observe() : std::vector<std::string>{};
-        print_outcome(out, json, signature, arguments, result, error_text, reboot_required, seen);
+        print_outcome(out, json, *outcome);
         // A later call may end the process: what was answered so far is out already.
         std::fflush(out);
     }
-    FreeLibrary(library);
-    return status;
+    return 0;
 }
 
 }  // namespace orvsetup

@@ -104,6 +104,12 @@ public:
         } catch (const toml::parse_error& error) {
             refuse(error.source(), std::string(error.description()));
         }
+        return read(table, fields, unchanged);
+    }
+
+    template <typename Record, std::size_t N>
+    std::unique_ptr<DefinitionRecord<Record>> read(const toml::table& table, const std::array<Field<Record>, N>& fields,
+                                                   const Record& unchanged) const {
         auto record = std::make_unique<DefinitionRecord<Record>>(DefinitionRecord<Record>{unchanged, {}});
         for (const auto& [key, node] : table) {
             auto field = std::find_if(fields.begin(), fields.end(), [&](const Field<Record>& f) { return f.name == key.str(); });
@@ -161,6 +167,16 @@ std::unique_ptr<PrinterRecord> parse_printer_record(std::string_view text, const
 std::unique_ptr<PortRecord> parse_port_record(std::string_view text, const std::string& source) {
     const INS_PORT_DEFINITION unchanged = INS_PORT_DEFINITION_UNCHANGED;
     return RecordReader(source, "INS_PORT_DEFINITION").read(text, port_fields, unchanged);
+}
+
+std::unique_ptr<PrinterRecord> printer_record_of(const toml::table& table, const std::string& source) {
+    const INS_PRINTER_DEFINITION unchanged = INS_PRINTER_DEFINITION_UNCHANGED;
+    return RecordReader(source, "INS_PRINTER_DEFINITION").read(table, printer_fields, unchanged);
+}
+
+std::unique_ptr<PortRecord> port_record_of(const toml::table& table, const std::string& source) {
+    const INS_PORT_DEFINITION unchanged = INS_PORT_DEFINITION_UNCHANGED;
+    return RecordReader(source, "INS_PORT_DEFINITION").read(table, port_fields, unchanged);
 }
 
 std::unique_ptr<PrinterRecord> read_printer_record(const std::string& path) { return parse_printer_record(file_text(path), path); }

@@ -14,6 +14,8 @@
 
 #include "orvinstl.h"
 
+#include <toml++/toml.h>
+
 #include <deque>
 #include <memory>
 #include <stdexcept>
@@ -45,5 +47,8 @@ std::unique_ptr<PrinterRecord> parse_printer_record(std::string_view text, const
 std::unique_ptr<PortRecord> parse_port_record(std::string_view text, const std::string& source);
 std::unique_ptr<PrinterRecord> read_printer_record(const std::string& path);
 std::unique_ptr<PortRecord> read_port_record(const std::string& path);
+// From a table of a larger file (a setup script's step); `source` names that file.
+std::unique_ptr<PrinterRecord> printer_record_of(const toml::table& table, const std::string& source);
+std::unique_ptr<PortRecord> port_record_of(const toml::table& table, const std::string& source);
 
 }  // namespace orvsetup

@@ -25,4 +25,13 @@ void print_json_field(std::FILE* out, const char* key, std::string_view text) {
     print_json_string(out, text);
 }
 
+void print_json_strings(std::FILE* out, const std::vector<std::string>& texts) {
+    std::fputc('[', out);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (i) std::fputs(", ", out);
+        print_json_string(out, texts[i]);
+    }
+    std::fputc(']', out);
+}
+
 }  // namespace orvsetup

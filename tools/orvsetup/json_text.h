@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvsetup {
 
@@ -10,5 +12,7 @@ namespace orvsetup {
 void print_json_string(std::FILE* out, std::string_view text);
 // A further field of an object being printed: `, "key": "text"`.
 void print_json_field(std::FILE* out, const char* key, std::string_view text);
+// A JSON array of texts.
+void print_json_strings(std::FILE* out, const std::vector<std::string>& texts);
 
 }  // namespace orvsetup

@@ -2,6 +2,8 @@
 
 #include "printers_view.h"
 #include "services_view.h"
+#include "spooler_views.h"
+#include "json_text.h"
 #include "startup_view.h"
 
 #include <winsim/services/services.h>
@@ -19,20 +21,23 @@ const char* machine_commands_help =
     "                         holds a file open as another program would, sharing as said (default: read)\n"
     "  release PATH           ends the holds of a file\n"
     "  reboot                 restarts the machine: pending replacements and deletions are carried out\n"
-    "  pending                shows the replacements and deletions waiting for the next restart\n"
     "  dir PATH               lists a directory of the machine with sizes and attributes\n"
-    "  printers               lists each printer: port, driver, print processor, datatype, attributes,\n"
-    "                         status, DEVMODE, driver settings, and on 95/98 its WIN.INI device section\n"
-    "                         and the product's ini file; then the default printer (--json: one object\n"
-    "                         a printer, then {\"default_printer\": ...})\n"
-    "  services               lists each service: display name, type, start type, image path, account\n"
-    "                         and state (--json: one object a service)\n"
-    "  diff OTHER-DIR         lists the files, registry keys and values, and spooler objects in which\n"
-    "                         this machine differs from the one saved in OTHER-DIR (+ only here, - only\n"
-    "                         there, ~ changed)\n"
-    "  startup                lists Program Manager's groups and items, the Startup folders and their links\n"
-    "                         with target, description and working directory, and the programs started\n"
-    "                         (--json: one object a group, a link or a program)\n";
+    "  show WHAT              shows a view of the machine (--json before the command: one JSON object a line):\n"
+    "    printers             each printer: port, driver, print processor, datatype, attributes, status,\n"
+    "                         DEVMODE, driver settings, and on 95/98 its WIN.INI device section and the\n"
+    "                         product's ini file; then the default printer\n"
+    "    ports                each port with its monitor and the settings the monitor keeps for it\n"
+    "    monitors             each port monitor with its DLL\n"
+    "    drivers              each printer driver with its files, version and dependent files\n"
+    "    processors           each print processor with its DLL\n"
+    "    services             each service: display name, type, start type, image path, account, state\n"
+    "    startup              Program Manager's groups and items, the Startup folders' links with target,\n"
+    "                         description and working directory, and the programs started\n"
+    "    default              the default printer\n"
+    "    pending              the replacements and deletions waiting for the next restart\n"
+    "    diff OTHER-DIR       the files, registry keys and values, and spooler objects in which this\n"
+    "                         machine differs from the one saved in OTHER-DIR (+ only here, - only there,\n"
+    "                         ~ changed)\n";
 
 namespace {
 
@@ -43,6 +48,24 @@ std::string describe(const winsim::Broadcast& message) {
     char name[32];
     std::snprintf(name, sizeof name, "message 0x%04X", message.message);
     return name;
+}
+
+const char* answer_name(int answer) {
+    switch (answer) {
+    case IDOK: return "ok";
+    case IDCANCEL: return "cancel";
+    case IDYES: return "yes";
+    case IDNO: return "no";
+    default: return "another answer";
+    }
+}
+
+// A message box as the person at the machine saw it, with what they answered.
+std::string describe(const winsim::ShownMessageBox& box) {
+    std::string text = box.text;
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return "message box '" + box.caption + "': " + text + " -> " + answer_name(box.answer);
 }
 
 const char session_manager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -102,6 +125,18 @@ void show_pending(winsim::Machine& machine, std::FILE* out) {
     }
 }
 
+void show_default_printer(winsim::Machine& machine, bool json, std::FILE* out) {
+    const std::optional<std::string> device = view_printers(machine).default_printer;
+    if (json) {
+        std::fputs("{\"default_printer\": ", out);
+        if (device) print_json_string(out, *device);
+        else std::fputs("null", out);
+        std::fputs("}\n", out);
+    } else {
+        std::fprintf(out, "%s\n", device ? device->c_str() : "no default printer");
+    }
+}
+
 void list_directory(winsim::Machine& machine, const std::string& path, std::FILE* out) {
     for (const std::string& name : machine.files().list(path)) {
         std::string full = path + (path.back() == '\\' ? "" : "\\") + name;
@@ -133,12 +168,51 @@ void show_differences(winsim::Machine& machine, const std::string& other, std::F
     if (lines.empty()) std::fputs("no differences\n", out);
 }
 
+
+const char show_words[] = "show takes printers, ports, monitors, drivers, processors, services, startup, default, pending or diff OTHER-DIR";
+
+int show(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out, std::FILE* err) {
+    if (words.size() < 2) return usage(err, show_words);
+    const std::string& what = words[1];
+    if (what == "diff") {
+        if (words.size() != 3) return usage(err, "show diff takes the folder of another machine");
+        show_differences(machine, words[2], out);
+        return 0;
+    }
+    if (words.size() != 2) return usage(err, ("show " + what + " takes no further words (--json before the command for JSON)").c_str());
+    if (what == "printers") {
+        const PrintersView view = view_printers(machine);
+        if (json) print_printers_json(out, view);
+        else print_printers(out, view);
+    } else if (what == "ports") {
+        print_ports(out, view_ports(machine), json);
+    } else if (what == "monitors") {
+        print_monitors(out, view_monitors(machine), json);
+    } else if (what == "drivers") {
+        print_drivers(out, view_drivers(machine), json);
+    } else if (what == "processors") {
+        print_processors(out, view_processors(machine), json);
+    } else if (what == "services") {
+        const std::vector<ServiceView> view = view_services(machine);
+        if (json) print_services_json(out, view);
+        else print_services(out, view);
+    } else if (what == "startup") {
+        if (json) print_startup_json(out, machine);
+        else print_startup(out, machine);
+    } else if (what == "default") {
+        show_default_printer(machine, json, out);
+    } else if (what == "pending") {
+        show_pending(machine, out);
+    } else {
+        return usage(err, show_words);
+    }
+    return 0;
+}
+
 }  // namespace
 
 bool is_machine_command(const std::string& word) {
-    return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "pending" || word == "dir" ||
-           word == "printers" || word == "services" || word == "diff" ||
-           word == "startup";
+    return word == "put" || word == "hold" || word == "release" || word == "reboot" || word == "dir" || word == "show";
 }
 
 int run_machine_command(winsim::Machine& machine, const std::vector<std::string>& words, bool json, std::FILE* out,
@@ -167,28 +241,11 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
         } else if (command == "reboot") {
             machine.reboot();
             std::fputs("restarted\n", out);
-        } else if (command == "pending") {
-            show_pending(machine, out);
         } else if (command == "dir") {
             if (words.size() != 2) return usage(err, "dir takes a path");
             list_directory(machine, words[1], out);
-        } else if (command == "printers") {
-            if (words.size() != 1) return usage(err, "printers takes no words (--json before the command for JSON)");
-            const PrintersView view = view_printers(machine);
-            if (json) print_printers_json(out, view);
-            else print_printers(out, view);
-        } else if (command == "services") {
-            if (words.size() != 1) return usage(err, "services takes no words (--json before the command for JSON)");
-            const std::vector<ServiceView> view = view_services(machine);
-            if (json) print_services_json(out, view);
-            else print_services(out, view);
-        } else if (command == "diff") {
-            if (words.size() != 2) return usage(err, "diff takes the folder of another machine");
-            show_differences(machine, words[1], out);
-        } else if (command == "startup") {
-            if (words.size() != 1) return usage(err, "startup takes no words (--json before the command for JSON)");
-            if (json) print_startup_json(out, machine);
-            else print_startup(out, machine);
+        } else if (command == "show") {
+            return show(machine, words, json, out, err);
         }
     } catch (const std::exception& error) {
         std::fprintf(err, "orvsetup: %s: %s\n", command.c_str(), error.what());
@@ -200,7 +257,8 @@ int run_machine_command(winsim::Machine& machine, const std::vector<std::string>
 CallObserver watch_machine(winsim::Machine& machine) {
     return [&machine, services_told = machine.services().events().size(),
             broadcasts_told = machine.desktop().broadcasts().size(),
-            programs_told = machine.shell().events().size()]() mutable {
+            programs_told = machine.shell().events().size(),
+            boxes_told = machine.desktop().message_boxes().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
         for (; services_told < events.size(); ++services_told) {
@@ -214,6 +272,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
         for (; broadcasts_told < broadcasts.size(); ++broadcasts_told) lines.push_back(describe(broadcasts[broadcasts_told]));
         const std::vector<winsim::ProgramEvent>& programs = machine.shell().events();
         for (; programs_told < programs.size(); ++programs_told) lines.push_back(programs[programs_told].what);
+        const std::vector<winsim::ShownMessageBox>& boxes = machine.desktop().message_boxes();
+        for (; boxes_told < boxes.size(); ++boxes_told) lines.push_back(describe(boxes[boxes_told]));
         return lines;
     };
 }

@@ -23,7 +23,8 @@ extern const char* machine_commands_help;
 // Tells after each call which services changed state during it, with the machine's
 // uptime (a spooler stopped and started around a file copy shows as four lines), then
 // the messages broadcast to all windows during it ("WM_WININICHANGE 'devices'"), then
-// what programs did ("started C:\ORVANA\orvdaemon.exe", "posted SC_CLOSE to ...").
+// what programs did ("started C:\ORVANA\orvdaemon.exe", "posted SC_CLOSE to ..."), then
+// the message boxes shown, with their caption, text and answer.
 CallObserver watch_machine(winsim::Machine& machine);
 
 }  // namespace orvsetup

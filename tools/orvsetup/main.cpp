@@ -1,9 +1,11 @@
 // orvsetup: a setup program for the library, run on a simulated Windows machine.
 //
 //   orvsetup [machine options] [--json] call EXPORT [ARG...] [call EXPORT [ARG...]]...
+//   orvsetup [machine options] [--json] run SCRIPT [--uninstall] [--all-platforms] ...
 //   orvsetup [--machine DIR] --from FILE.toml [command]
 #include "call_engine.h"
 #include "machine_commands.h"
+#include "run_command.h"
 
 #include <winsim/machine.h>
 
@@ -94,7 +96,7 @@ std::vector<orvsetup::CallRequest> calls_of(const std::vector<std::string>& word
 
 int main(int argc, char** argv) {
     CLI::App app{"Installs and removes the Orvana printer driver through OrvInstl.dll, on a simulated Windows machine."};
-    app.footer(std::string(commands_help) + orvsetup::machine_commands_help);
+    app.footer(std::string(commands_help) + orvsetup::run_command_help + orvsetup::machine_commands_help);
     Options options;
     std::string platforms;
     for (const winsim::PlatformInfo& info : winsim::all_platforms()) platforms += (platforms.empty() ? "" : ", ") + std::string(info.name);
@@ -128,6 +130,10 @@ int main(int argc, char** argv) {
         int status = 0;
         if (command.empty()) {
             machine = machine_for(options);
+        } else if (command[0] == "run") {
+            orvsetup::RunOptions run;
+            if (int refused = orvsetup::parse_run_options(command, options.json, run, stderr)) return refused;
+            return orvsetup::run_script(run, [&options] { return machine_for(options); }, stdout, stderr);
         } else if (orvsetup::is_machine_command(command[0])) {
             machine = machine_for(options);
             status = orvsetup::run_machine_command(*machine, command, options.json, stdout, stderr);
