@@ -4,6 +4,8 @@
 // they were.
 #include "run_program.h"
 
+#include "support/temp_path.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -26,8 +28,10 @@ bool contains(const std::string& text, const std::string& part) { return text.fi
 // The walk-through is run once a platform; each test looks at a part of what it did.
 class ComponentWalk : public testing::TestWithParam<const char*> {
 protected:
+    // Of this process alone: both tests of a platform run the walk-through, each in a
+    // process of its own.
     static std::filesystem::path folder_of(const std::string& platform) {
-        return std::filesystem::temp_directory_path() / ("component-walk-" + platform);
+        return testing_support::temp_path("component-walk-" + platform);
     }
     static void TearDownTestSuite() {
         for (const auto& [platform, run] : runs()) {

@@ -1,5 +1,6 @@
 // Definition files as a setup author writes them for `orvsetup call`, and the
 // initializers orvinstl.h gives a C setup program for the same "change nothing" record.
+#include "support/temp_path.h"
 #include "call_engine.h"
 #include "definition_records.h"
 
@@ -158,7 +159,7 @@ TEST(DefinitionRecords, RefusalsNameTheFileLineAndField) {
 }
 
 TEST(DefinitionRecords, AFileThatCannotBeReadIsNamed) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "orvsetup-records-unreadable";
+    const std::filesystem::path folder = testing_support::temp_path("orvsetup-records-unreadable");
     std::filesystem::create_directories(folder);
     const std::string missing = (folder / "missing.toml").string();
     EXPECT_EQ(refusal_of([&] { orvsetup::read_printer_record(missing); }), "cannot read " + missing);

@@ -1,5 +1,6 @@
 // The logo the library carries is what its description draws, and a resource compiler
 // takes it: a 570 x 469 bitmap of one bit per pixel.
+#include "support/temp_path.h"
 #include "run_program.h"
 
 #include <gtest/gtest.h>
@@ -24,7 +25,7 @@ std::uint32_t word_at(const std::string& bytes, std::size_t at) {
 }
 
 TEST(Logo, TheKeptBitmapIsWhatItsDescriptionDraws) {
-    const std::filesystem::path drawn = std::filesystem::temp_directory_path() / "orv-logo-test.bmp";
+    const std::filesystem::path drawn = testing_support::temp_path("orv-logo-test.bmp");
     const auto run = testing_support::run_program(std::string(LOGOGEN_PATH) + " " + ORV_SOURCE_DIR +
                                                   "/tools/logogen/logo.toml " + drawn.string());
     ASSERT_EQ(run.status, 0) << run.output;
@@ -44,7 +45,7 @@ TEST(Logo, TheKeptBitmapIsWhatItsDescriptionDraws) {
 }
 
 TEST(Logo, ADescriptionItCannotDrawIsRefusedWithItsLine) {
-    const std::filesystem::path description = std::filesystem::temp_directory_path() / "orv-logo-bad.toml";
+    const std::filesystem::path description = testing_support::temp_path("orv-logo-bad.toml");
     std::ofstream(description) << "width = 10\nheight = 10\n\n[[shape]]\nkind = \"star\"\n";
     const auto run = testing_support::run_program(std::string(LOGOGEN_PATH) + " " + description.string() + " /dev/null");
     EXPECT_EQ(run.status, 1);

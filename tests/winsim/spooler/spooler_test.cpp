@@ -1,3 +1,5 @@
+#include "support/temp_path.h"
+
 #include <winsim/machine.h>
 #include <winsim/spooler/print_registry.h>
 
@@ -582,7 +584,7 @@ TEST(Spooler, FaultInjectionFailsSpoolerCalls) {
 }
 
 TEST(Spooler, StateSurvivesSaveAndOpen) {
-    const auto folder = std::filesystem::temp_directory_path() / "winsim-spooler-persist";
+    const auto folder = testing_support::temp_path("winsim-spooler-persist");
     std::filesystem::remove_all(folder);
     {
         auto machine = Machine::create(Platform::nt4, {}, folder);
