@@ -38,28 +38,30 @@ int draw_message_line(HDC printer, RECT* layout, UINT extra_flags, UINT message_
     return drawn;
 }
 
-HGDIOBJ select_message_font(HDC printer, HDC screen, UINT face_message_id, int points) {
+HGDIOBJ select_message_font(HDC printer, HDC screen, UINT face_message_id, int points, HFONT* font) {
+    *font = nullptr;
     LOGFONTA face{};
     face.lfHeight = MulDiv(points, GetDeviceCaps(printer, LOGPIXELSY), 72);
     face.lfWeight = FW_NORMAL;
     face.lfCharSet = static_cast<BYTE>(GetTextCharset(screen));
     face.lfQuality = PROOF_QUALITY;
     load_text(face_message_id, face.lfFaceName, face_name_size);
-    HFONT font = CreateFontIndirectA(&face);
-    if (!font) return nullptr;
-    HGDIOBJ previous = SelectObject(printer, font);
+    HFONT made = CreateFontIndirectA(&face);
+    if (!made) return nullptr;
+    HGDIOBJ previous = SelectObject(printer, made);
     // A font the device would not take is given back at once rather than left behind.
     if (!previous || previous == HGDI_ERROR) {
-        DeleteObject(font);
+        DeleteObject(made);
         return nullptr;
     }
+    *font = made;
     return previous;
 }
 
-void restore_message_font(HDC printer, HGDIOBJ previous) {
+void restore_message_font(HDC printer, HGDIOBJ previous, HFONT font) {
     if (!previous) return;
-    HGDIOBJ font = SelectObject(printer, previous);
-    if (font && font != HGDI_ERROR) DeleteObject(font);
+    SelectObject(printer, previous);
+    DeleteObject(font);
 }
 
 int draw_file_line(HDC printer, RECT* layout, LPCSTR path) {

@@ -15,11 +15,12 @@ int draw_message_line(HDC printer, RECT* layout, UINT extra_flags, UINT message_
 
 // Selects the face of message `face_message_id` at `points` on the printer, in the
 // screen's character set: the font selected before, to be selected back, or null when
-// the font could not be made (nothing selected then).
-HGDIOBJ select_message_font(HDC printer, HDC screen, UINT face_message_id, int points);
+// the font could not be made (nothing selected then). `font` receives the font made.
+HGDIOBJ select_message_font(HDC printer, HDC screen, UINT face_message_id, int points, HFONT* font);
 
-// Selects `previous` back and deletes the font that gave way to it.
-void restore_message_font(HDC printer, HGDIOBJ previous);
+// Selects `previous` back and deletes `font`, also when it could not be deselected: the
+// device context then lets it go when it is deleted itself.
+void restore_message_font(HDC printer, HGDIOBJ previous, HFONT font);
 
 // A driver file's line: the path it was found at and its version, when it has one.
 int draw_file_line(HDC printer, RECT* layout, LPCSTR path);

@@ -91,12 +91,13 @@ int draw_page_heading(HDC printer, HDC screen, RECT* layout) {
     int drawn = 0;
     if (GetDeviceCaps(printer, RASTERCAPS) & RC_BITBLT) {
         draw_logo(printer);
-        HGDIOBJ previous = select_message_font(printer, screen, IDS_TIMES_NEW_ROMAN, 36);
+        HFONT heading_font = nullptr;
+        HGDIOBJ previous = select_message_font(printer, screen, IDS_TIMES_NEW_ROMAN, 36, &heading_font);
         layout->top = half_inch_down(printer);
         layout->left = 2 * GetDeviceCaps(printer, LOGPIXELSX);
         // The character 0 ends the text after its second line.
         drawn = draw_message_line(printer, layout, 0, IDS_TEST_PAGE_HEADING, 0);
-        restore_message_font(printer, previous);
+        restore_message_font(printer, previous, heading_font);
         layout->left = half_inch_across(printer);
         layout->top = 2 * GetDeviceCaps(printer, LOGPIXELSY);
     } else {
@@ -126,7 +127,8 @@ LONG draw_driver_report(LPCSTR printer_name, HANDLE printer, HDC device, HDC scr
     TEXTMETRICA metrics{};
     const bool own_font_serves = GetTextMetricsA(device, &metrics) && !(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) &&
                                  GetTextCharset(screen) == GetTextCharset(device);
-    HGDIOBJ previous = own_font_serves ? nullptr : select_message_font(device, screen, IDS_COURIER_NEW, 10);
+    HFONT body_font = nullptr;
+    HGDIOBJ previous = own_font_serves ? nullptr : select_message_font(device, screen, IDS_COURIER_NEW, 10, &body_font);
 
     int drawn = draw_message_line(device, layout, 0, IDS_CONGRATULATIONS);
     drawn &= draw_message_line(device, layout, 0, IDS_IF_YOU_CAN_READ_THIS_INFORMATION, record->pDriverName);
@@ -150,7 +152,7 @@ LONG draw_driver_report(LPCSTR printer_name, HANDLE printer, HDC device, HDC scr
             drawn &= draw_file_line(device, layout, file);
     }
     drawn &= draw_message_line(device, layout, 0, IDS_THIS_IS_THE_END_OF_THE);
-    restore_message_font(device, previous);
+    restore_message_font(device, previous, body_font);
     if (drawn) return INS_OK;
     return failure_result(record_last_error(IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printer_name, 0, 0));
 }
@@ -195,20 +197,33 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
         return failure_result(show_last_error(owner, IDS_ATTEMPTING_TO_START_DOCUMENT, printerName, 0, 0));
     }
     HDC screen = GetDC(nullptr);
-    StartPage(device);
+    // A page that was never started, or a job that was not ended, printed nothing: that
+    // is a failure like a line not drawn, not a page printed.
+    bool printed = StartPage(device) > 0;
+    DWORD failure_code = printed ? 0 : GetLastError();
     // The report is drawn even under a heading that failed: what can be printed is.
     const int heading_drawn = draw_page_heading(device, screen, &layout);
     const bool report_drawn = draw_driver_report(printerName, printer.get(), device, screen, &layout) == INS_OK;
-    const bool printed = heading_drawn && report_drawn;
-    const DWORD drawing_code = GetLastError();
+    if (printed && !(heading_drawn && report_drawn)) {
+        printed = false;
+        failure_code = GetLastError();
+    }
     if (screen) ReleaseDC(nullptr, screen);
-    EndPage(device);
-    EndDoc(device);
+    const bool page_ended = EndPage(device) > 0;
+    if (printed && !page_ended) {
+        printed = false;
+        failure_code = GetLastError();
+    }
+    const bool job_ended = EndDoc(device) > 0;
+    if (printed && !job_ended) {
+        printed = false;
+        failure_code = GetLastError();
+    }
     printer.close();
     DeleteDC(device);
     cursor.restore();
     if (printed) return INS_OK;
-    // The failure shown is the drawing's, not what closing the job may have left behind.
-    SetLastError(drawing_code);
+    // The failure shown is the first one, not what closing the job left behind.
+    SetLastError(failure_code);
     return failure_result(show_last_error(owner, IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printerName, 0, 0));
 }
