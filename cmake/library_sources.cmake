@@ -35,6 +35,8 @@ set(ORV_LIBRARY_SOURCES
   printers/replication.cpp
   printers/settings_9x.cpp
   printers/settings_catalogue.cpp
+  printers/page_lines.cpp
+  printers/test_page.cpp
   registry/registry_cache.cpp
   registry/registry_path.cpp
   registry/registry_values.cpp

@@ -387,6 +387,17 @@ LONG WINAPI insReplicatePrinter(LPCSTR existingPrinter, LPCSTR newPrinter, LPCST
  * more; otherwise the code of the failed read, recorded. */
 LONG WINAPI insGetDefaultPrinter(LPSTR buffer, DWORD bufferSize);
 LONG WINAPI insSetDefaultPrinter(LPCSTR printer);
+/* Not guarded: with error_flag set it prints nothing and asks the user (a box owned by
+ * `owner`, which may be null) whether to see the earlier errors: INS_TEST_PAGE_NOT_PRINTED
+ * (-16) when the user saw them, INS_ERROR_FLAG_SET (-1) when not. Otherwise prints one page
+ * on the printer (logo, heading, the printer's name, model, driver files with versions,
+ * DEVMODE version, colour support, port, data format and the driver's files), showing the
+ * wait cursor meanwhile and restoring the caller's on every path. 0 printed;
+ * INS_NO_SUCH_PRINTER (-10) no device context for the name (a box says so; nothing
+ * recorded); 87 for a null name; otherwise the code of the failure (opening the printer,
+ * starting the document, reading its records, drawing a line), shown in a box and, for the
+ * report's failures, recorded too; ERROR_GEN_FAILURE (31) when such a failure came without
+ * a code. A page whose line failed is still ended and spooled. */
 LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName);
 /* Guarded. 0 deleted, or never there; its jobs are discarded first, and a refused purge
  * (5 for a user without the right) leaves the printer. A printer still open elsewhere

@@ -19,6 +19,11 @@ public:
     PrinterHandle& operator=(const PrinterHandle&) = delete;
     HANDLE get() const { return handle_; }
     HANDLE* put() { return &handle_; }
+    // Closes the printer now, where the order of the clean-up matters.
+    void close() {
+        if (handle_) ClosePrinter(handle_);
+        handle_ = nullptr;
+    }
 
 private:
     HANDLE handle_ = nullptr;

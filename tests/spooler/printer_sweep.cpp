@@ -4,13 +4,13 @@
 
 namespace testing_support {
 
-namespace {
-
-// A release that was failed leaves its block or handle behind; that is the fault, not a leak.
 bool is_release(const std::string& api) {
     return api == "ClosePrinter" || api == "RegCloseKey" || api == "HeapFree" || api == "LocalFree" || api == "CloseHandle" ||
-           api == "FreeLibrary" || api == "CloseServiceHandle" || api == "DeleteDC";
+           api == "FreeLibrary" || api == "CloseServiceHandle" || api == "DeleteDC" || api == "DeleteObject" ||
+           api == "ReleaseDC";
 }
+
+namespace {
 
 // The printers as they were, each on its own driver or on `new_driver`.
 bool as_before(PrinterStates now, const PrinterStates& before, const std::string& new_driver) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -14,8 +15,9 @@ namespace testing_support {
 
 class LibraryTest : public testing::Test {
 protected:
-    void start(winsim::Platform platform, winsim::MachineOptions options = {}) {
-        machine = winsim::Machine::create(platform, options);
+    // A machine with a folder keeps what it writes there (printed pages, for one).
+    void start(winsim::Platform platform, winsim::MachineOptions options = {}, std::filesystem::path folder = {}) {
+        machine = winsim::Machine::create(platform, options, std::move(folder));
         library = LoadLibraryA("OrvInstl.dll");
         ASSERT_NE(library, nullptr);
     }

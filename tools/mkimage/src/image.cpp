@@ -9,6 +9,7 @@ namespace mkimage {
 
 namespace {
 
+constexpr std::uint16_t rt_bitmap = 2;
 constexpr std::uint16_t rt_string = 6;
 constexpr std::uint16_t rt_version = 16;
 constexpr std::uint16_t version_resource_id = 1;
@@ -162,6 +163,8 @@ std::vector<Resource> resources_of(const ImageRecipe& recipe) {
     }
     if (recipe.version)
         resources.push_back({rt_version, version_resource_id, version_resource(*recipe.version, recipe.kind, recipe.dll)});
+    if (!recipe.bitmaps.empty() && recipe.kind == ImageKind::ne) throw std::invalid_argument("an NE image takes no bitmaps here");
+    for (const auto& [id, dib] : recipe.bitmaps) resources.push_back({rt_bitmap, id, dib});
     return resources;
 }
 

@@ -6,6 +6,7 @@
 #include <winsim/platforms.h>
 #include <winsim/user/desktop.h>
 #include <winsim/faults.h>
+#include <winsim/gdi/graphics.h>
 #include <winsim/kernel/filesystem.h>
 #include <winsim/registry/registry.h>
 #include <winsim/services/services.h>
@@ -113,6 +114,8 @@ public:
     Faults& faults();
     FileSystem& files();
     Desktop& desktop();
+    // The devices of the printer drivers, the screen, and every document printed.
+    Graphics& graphics();
     Registry& registry();
     // The service control manager (NT) and the print spooler.
     Services services();

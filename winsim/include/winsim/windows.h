@@ -873,6 +873,7 @@ typedef struct tagSIZE {
 #define PHYSICALHEIGHT 111
 #define PHYSICALOFFSETX 112
 #define PHYSICALOFFSETY 113
+#define DT_RASDISPLAY 1
 #define DT_RASPRINTER 2
 #define RC_BITBLT 1
 #define RC_STRETCHBLT 0x0800
@@ -897,6 +898,13 @@ typedef struct tagLOGFONTA {
     CHAR lfFaceName[LF_FACESIZE];
 } LOGFONTA, *PLOGFONTA, *LPLOGFONTA;
 #define FW_NORMAL 400
+#define FW_SEMIBOLD 600
+#define FW_BOLD 700
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+#define FF_ROMAN 0x10
+#define FF_SWISS 0x20
+#define FF_MODERN 0x30
 #define PROOF_QUALITY 2
 #define ANSI_CHARSET 0
 #define DEFAULT_CHARSET 1
@@ -962,6 +970,7 @@ typedef struct tagBITMAPINFO {
     BITMAPINFOHEADER bmiHeader;
     RGBQUAD bmiColors[1];
 } BITMAPINFO, *LPBITMAPINFO;
+#define BI_RGB 0
 #define DIB_RGB_COLORS 0
 #define DIB_PAL_COLORS 1
 #define SRCCOPY 0x00CC0020
@@ -970,6 +979,7 @@ typedef struct tagBITMAPINFO {
 #define MM_ISOTROPIC 7
 #define MM_ANISOTROPIC 8
 
+#define SP_ERROR (-1)
 typedef struct _DOCINFOA {
     int cbSize;
     LPCSTR lpszDocName;
@@ -986,12 +996,14 @@ typedef struct _DOCINFOA {
 #define DT_NOPREFIX 0x00000800
 #define DT_CALCRECT 0x00000400
 #define DT_SINGLELINE 0x00000020
+#define DT_NOCLIP 0x00000100
 
 #define DC_VERSION 10
 #define DC_DRIVER 11
 
 int WINAPI GetDeviceCaps(HDC hdc, int index);
 int WINAPI GetClipBox(HDC hdc, LPRECT lprect);
+#define ERROR 0
 #define NULLREGION 1
 #define SIMPLEREGION 2
 #define COMPLEXREGION 3

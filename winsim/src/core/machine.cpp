@@ -274,6 +274,7 @@ Clock& Machine::clock() { return state_->clock; }
 Faults& Machine::faults() { return state_->faults; }
 FileSystem& Machine::files() { return state_->files; }
 Desktop& Machine::desktop() { return state_->desktop; }
+Graphics& Machine::graphics() { return state_->graphics; }
 Registry& Machine::registry() { return state_->registry; }
 Services Machine::services() { return Services(*state_); }
 Spooler Machine::spooler() { return Spooler(*state_); }

@@ -4,6 +4,7 @@
 
 #include <winsim/machine.h>
 #include <winsim/images/modules.h>
+#include <winsim/gdi/graphics.h>
 
 #include "services/service_state.h"
 #include "shell/shell_state.h"
@@ -62,6 +63,7 @@ struct MachineState {
     Faults faults;
     FileSystem files{clock};
     Desktop desktop;
+    Graphics graphics;
     Registry registry;
 
     DWORD last_error = 0;

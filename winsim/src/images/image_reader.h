@@ -19,6 +19,7 @@ enum class ImageFormat { pe32, pe32_plus, ne };
 
 inline constexpr WORD image_machine_i386 = 0x014C;
 inline constexpr WORD image_machine_amd64 = 0x8664;
+inline constexpr WORD resource_type_bitmap = 2;
 inline constexpr WORD resource_type_string = 6;
 inline constexpr WORD resource_type_version = 16;
 

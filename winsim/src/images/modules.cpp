@@ -5,6 +5,7 @@
 #include "core/names.h"
 #include "core/api.h"
 #include "images/image_reader.h"
+#include "images/module_resources.h"
 
 #include <algorithm>
 #include <cstring>
@@ -381,3 +382,27 @@ int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBuf
     if (!found) SetLastError(missing_error);
     return static_cast<int>(count);
 }
+
+namespace winsim::detail {
+
+std::optional<std::string> module_bitmap(HINSTANCE instance, WORD id, DWORD& error) {
+    LoadedModule* module = module_of(instance);
+    error = ERROR_RESOURCE_DATA_NOT_FOUND;
+    if (!module) return std::nullopt;
+    if (module->program) {
+        auto it = module->program->bitmaps.find(id);
+        if (it != module->program->bitmaps.end()) return it->second;
+        error = module->program->bitmaps.empty() ? ERROR_RESOURCE_TYPE_NOT_FOUND : ERROR_RESOURCE_NAME_NOT_FOUND;
+        return std::nullopt;
+    }
+    const DiskModule* disk = disk_module(reinterpret_cast<std::uintptr_t>(instance));
+    if (!disk) return std::nullopt;
+    ResourceData found = disk->image->find_resource(resource_type_bitmap, id);
+    if (found.lookup != ResourceLookup::found) {
+        error = lookup_error(found.lookup);
+        return std::nullopt;
+    }
+    return std::string(found.bytes);
+}
+
+}  // namespace winsim::detail

@@ -73,6 +73,9 @@ struct ImageRecipe {
     // The string table. Texts are ANSI (code page 1252); a PE keeps them in UTF-16.
     std::map<std::uint16_t, std::string> strings;
     std::optional<VersionInfo> version;
+    // Bitmap resources of a PE by ID, each as a .bmp file holds it less its file
+    // header (BITMAPINFOHEADER, colours, bits). NE images take none.
+    std::map<std::uint16_t, std::string> bitmaps;
     // Named exports of a PE, each a function that returns 0. NE images take none.
     std::vector<std::string> exports;
 };
@@ -88,7 +91,7 @@ struct ImageMap {
 };
 
 // A complete image after `recipe`. Throws std::invalid_argument for what the format
-// cannot hold (an NE string over 255 bytes, exports in an NE image).
+// cannot hold (an NE string over 255 bytes, exports or bitmaps in an NE image).
 std::string build_image(const ImageRecipe& recipe, ImageMap* map = nullptr);
 
 // The version resource's bytes alone, as it sits in the image: UTF-16 nodes with a

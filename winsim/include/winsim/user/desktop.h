@@ -1,5 +1,5 @@
-// What a person at the machine would see and answer (message boxes), and the messages
-// programs broadcast to every top-level window on it.
+// What a person at the machine would see and answer (message boxes, the mouse
+// cursor), and the messages programs broadcast to every top-level window on it.
 #pragma once
 
 #include <winsim/windows.h>
@@ -39,6 +39,19 @@ public:
 
     int show(ShownMessageBox box);
 
+    // The mouse cursor shown, and every cursor a program set, oldest first: a test
+    // sees that a wait cursor was put back. A new machine shows the arrow.
+    HCURSOR cursor() const { return cursor_; }
+    const std::vector<HCURSOR>& cursors_set() const { return cursors_set_; }
+    HCURSOR set_cursor(HCURSOR cursor) {
+        HCURSOR previous = cursor_;
+        cursor_ = cursor;
+        cursors_set_.push_back(cursor);
+        return previous;
+    }
+    // The shared cursor Windows has under that ID (IDC_ARROW, IDC_WAIT).
+    static HCURSOR system_cursor(WORD id) { return reinterpret_cast<HCURSOR>(static_cast<ULONG_PTR>(0x00010000u + id)); }
+
     // Every broadcast sent since the machine was made, oldest first.
     const std::vector<Broadcast>& broadcasts() const { return broadcasts_; }
     void broadcast(Broadcast message) { broadcasts_.push_back(std::move(message)); }
@@ -47,6 +60,8 @@ private:
     std::deque<int> answers_;
     std::vector<ShownMessageBox> shown_;
     std::vector<Broadcast> broadcasts_;
+    HCURSOR cursor_ = system_cursor(32512);
+    std::vector<HCURSOR> cursors_set_;
 };
 
 }  // namespace winsim

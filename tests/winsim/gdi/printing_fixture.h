@@ -1,0 +1,57 @@
+// A printer context of the product's printer on a machine whose driver has the
+// device a test chose, with a document and a page open, and a font of a face and
+// height selected into it.
+#pragma once
+
+#include "printer_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+namespace winsim_test {
+
+inline constexpr const char* product_driver = "Orvana Print Driver";
+
+struct PrintingFixture : testing::Test {
+    void open_page(const winsim::DeviceProperties& device = {}, winsim::Platform platform = winsim::Platform::win2000) {
+        machine = machine_with_printers(platform);
+        machine->graphics().set_device(product_driver, device);
+        printer = CreateDCA(nullptr, product_printer, nullptr, nullptr);
+        ASSERT_NE(printer, nullptr);
+        DOCINFOA document{sizeof(DOCINFOA), "Test document", nullptr, nullptr, 0};
+        ASSERT_GT(StartDocA(printer, &document), 0);
+        ASSERT_GT(StartPage(printer), 0);
+    }
+    void TearDown() override {
+        if (font) {
+            SelectObject(printer, previous_font);
+            DeleteObject(font);
+        }
+        if (printer) DeleteDC(printer);
+    }
+    // Selects a font of that face and LOGFONT height.
+    void select_font(const char* face, LONG height) {
+        LOGFONTA logfont{};
+        logfont.lfHeight = height;
+        logfont.lfWeight = FW_NORMAL;
+        std::snprintf(logfont.lfFaceName, LF_FACESIZE, "%s", face);
+        font = CreateFontIndirectA(&logfont);
+        ASSERT_NE(font, nullptr);
+        previous_font = SelectObject(printer, font);
+        ASSERT_NE(previous_font, nullptr);
+    }
+    TEXTMETRICA metrics() {
+        TEXTMETRICA found{};
+        EXPECT_TRUE(GetTextMetricsA(printer, &found));
+        return found;
+    }
+    const winsim::PrintedPage& page() { return machine->graphics().jobs().back().pages.back(); }
+
+    std::unique_ptr<winsim::Machine> machine;
+    HDC printer = nullptr;
+    HFONT font = nullptr;
+    HGDIOBJ previous_font = nullptr;
+};
+
+}  // namespace winsim_test
