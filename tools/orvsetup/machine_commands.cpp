@@ -68,6 +68,16 @@ std::string describe(const winsim::ShownMessageBox& box) {
     return "message box '" + box.caption + "': " + text + " -> " + answer_name(box.answer);
 }
 
+// A document a program printed, and where its pages can be looked at.
+std::string describe(const winsim::PrintedJob& job) {
+    std::string line = "printed '" + job.document + "' on " + job.printer + ": " + std::to_string(job.pages.size()) +
+                       (job.pages.size() == 1 ? " page" : " pages");
+    if (!job.ended) return line + ", never ended (nothing came out)";
+    if (job.pdf.empty()) return line + " (the machine has no folder to keep pictures in: give --machine DIR)";
+    for (const winsim::PrintedPage& page : job.pages) line += ", " + page.png.string();
+    return line + ", " + job.pdf.string();
+}
+
 const char session_manager[] = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 int usage(std::FILE* err, const char* text) {
@@ -258,7 +268,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
     return [&machine, services_told = machine.services().events().size(),
             broadcasts_told = machine.desktop().broadcasts().size(),
             programs_told = machine.shell().events().size(),
-            boxes_told = machine.desktop().message_boxes().size()]() mutable {
+            boxes_told = machine.desktop().message_boxes().size(),
+            jobs_told = machine.graphics().jobs().size()]() mutable {
         const std::vector<winsim::ServiceEvent>& events = machine.services().events();
         std::vector<std::string> lines;
         for (; services_told < events.size(); ++services_told) {
@@ -274,6 +285,8 @@ CallObserver watch_machine(winsim::Machine& machine) {
         for (; programs_told < programs.size(); ++programs_told) lines.push_back(programs[programs_told].what);
         const std::vector<winsim::ShownMessageBox>& boxes = machine.desktop().message_boxes();
         for (; boxes_told < boxes.size(); ++boxes_told) lines.push_back(describe(boxes[boxes_told]));
+        const std::vector<winsim::PrintedJob>& jobs = machine.graphics().jobs();
+        for (; jobs_told < jobs.size(); ++jobs_told) lines.push_back(describe(jobs[jobs_told]));
         return lines;
     };
 }

@@ -109,9 +109,20 @@ int run_on_every_platform(const RunOptions& options, const SetupScript& script, 
         runs.push_back(install_and_remove(*machine, script, options.answers, options.uninstall, nullptr, false));
         runs.back().platform = name;
     };
-    for (const char* name : every_platform) perform(winsim::Machine::create(*winsim::find_platform(name)), name);
-    for (const std::string& description : options.descriptions)
-        perform(winsim::Machine::create_from_description(description), std::filesystem::path(description).stem().string());
+    // With a report, each machine keeps a folder beside it, so that its test page is
+    // rendered and the report can show it.
+    auto folder_for = [&](const std::string& name) {
+        if (options.report_folder.empty()) return std::filesystem::path();
+        const std::filesystem::path folder = std::filesystem::path(options.report_folder) / "machines" / name;
+        std::filesystem::remove_all(folder);
+        return folder;
+    };
+    for (const char* name : every_platform)
+        perform(winsim::Machine::create(*winsim::find_platform(name), {}, folder_for(name)), name);
+    for (const std::string& description : options.descriptions) {
+        const std::string name = std::filesystem::path(description).stem().string();
+        perform(winsim::Machine::create_from_description(description, folder_for(name)), name);
+    }
     PlatformTable table = table_of(script, runs);
     if (options.json) print_table_json(out, table);
     else print_table(out, table);

@@ -4,6 +4,8 @@
 
 #include <winsim/snapshot.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +28,12 @@ std::string sample_sources_for(const winsim::Machine& machine) {
     return std::string(ORV_SAMPLE_COMPONENTS_DIR) + "/" + winsim::arch_name(machine.options().arch);
 }
 
+bool same_text_ignoring_case(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
 ScriptRun perform_on(winsim::Machine& machine, const std::vector<ScriptStep>& steps, const std::vector<int>& answers,
                      std::FILE* out, bool json) {
     machine.make_current();
@@ -36,9 +44,15 @@ ScriptRun perform_on(winsim::Machine& machine, const std::vector<ScriptStep>& st
         print_step(out, step, json);
         std::fflush(out);
     };
-    // The picture of a printed test page comes with winsim's printed jobs; until the
-    // machine keeps them, a run names none.
-    host.test_page_picture = [](const std::string&) { return std::optional<std::string>(); };
+    // The picture of the page the printer printed last; none on a machine without a folder.
+    host.test_page_picture = [&machine](const std::string& printer) -> std::optional<std::string> {
+        const std::vector<winsim::PrintedJob>& jobs = machine.graphics().jobs();
+        for (auto job = jobs.rbegin(); job != jobs.rend(); ++job)
+            if (job->ended && !job->pages.empty() && !job->pages.front().png.empty() &&
+                same_text_ignoring_case(job->printer, printer))
+                return job->pages.front().png.string();
+        return std::nullopt;
+    };
     return perform_steps(steps, std::string(machine.platform_info().name), host);
 }
 
