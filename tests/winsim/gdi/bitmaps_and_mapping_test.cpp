@@ -8,22 +8,7 @@
 namespace {
 
 using winsim_test::PrintingFixture;
-
-// A monochrome DIB as a resource holds it: header, two colours (black, white), rows
-// bottom-up, each padded to four bytes; every pixel black.
-std::string black_dib(LONG width, LONG height) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 1;
-    std::string dib(reinterpret_cast<const char*>(&header), sizeof header);
-    const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    dib.append(reinterpret_cast<const char*>(colours), sizeof colours);
-    dib.append(static_cast<std::size_t>((width + 31) / 32 * 4 * height), '\0');
-    return dib;
-}
+using winsim_test::black_dib;
 
 struct BitmapsAndMapping : PrintingFixture {
     void SetUp() override {
