@@ -119,6 +119,18 @@ TEST_F(BitmapsAndMapping, ExtentsMeanNothingInTextModeAndSavedStatesStack) {
     EXPECT_EQ(origin.y, 20);
     EXPECT_TRUE(RestoreDC(printer, 1));
     EXPECT_FALSE(RestoreDC(printer, 1)) << "restoring pops the level and the ones after it";
+
+    // MM_ISOTROPIC keeps a unit as long across as down: the longer extent shrinks.
+    SetMapMode(printer, MM_ISOTROPIC);
+    SetWindowExtEx(printer, 100, 100, nullptr);
+    SetViewportExtEx(printer, 300, 600, nullptr);
+    SIZE kept{};
+    SetViewportExtEx(printer, 1, 1, &kept);
+    EXPECT_EQ(kept.cx, 300);
+    EXPECT_EQ(kept.cy, 300);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SetWindowExtEx(printer, 0, 100, nullptr)) << "an extent of 0 would divide by nothing";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unconfirmed";
 }
 
 TEST_F(BitmapsAndMapping, TextDrawnThroughAMappingIsRecordedInDeviceUnits) {
