@@ -8,22 +8,7 @@
 namespace {
 
 using winsim_test::PrintingFixture;
-
-// A monochrome DIB as a resource holds it: header, two colours (black, white), rows
-// bottom-up, each padded to four bytes; every pixel black.
-std::string black_dib(LONG width, LONG height) {
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 1;
-    std::string dib(reinterpret_cast<const char*>(&header), sizeof header);
-    const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
-    dib.append(reinterpret_cast<const char*>(colours), sizeof colours);
-    dib.append(static_cast<std::size_t>((width + 31) / 32 * 4 * height), '\0');
-    return dib;
-}
+using winsim_test::black_dib;
 
 struct BitmapsAndMapping : PrintingFixture {
     void SetUp() override {
@@ -134,6 +119,18 @@ TEST_F(BitmapsAndMapping, ExtentsMeanNothingInTextModeAndSavedStatesStack) {
     EXPECT_EQ(origin.y, 20);
     EXPECT_TRUE(RestoreDC(printer, 1));
     EXPECT_FALSE(RestoreDC(printer, 1)) << "restoring pops the level and the ones after it";
+
+    // MM_ISOTROPIC keeps a unit as long across as down: the longer extent shrinks.
+    SetMapMode(printer, MM_ISOTROPIC);
+    SetWindowExtEx(printer, 100, 100, nullptr);
+    SetViewportExtEx(printer, 300, 600, nullptr);
+    SIZE kept{};
+    SetViewportExtEx(printer, 1, 1, &kept);
+    EXPECT_EQ(kept.cx, 300);
+    EXPECT_EQ(kept.cy, 300);
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SetWindowExtEx(printer, 0, 100, nullptr)) << "an extent of 0 would divide by nothing";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "unconfirmed";
 }
 
 TEST_F(BitmapsAndMapping, TextDrawnThroughAMappingIsRecordedInDeviceUnits) {

@@ -1,6 +1,8 @@
 #include "printing_fixture.h"
 
 #include <cstring>
+#include <filesystem>
+#include <winsim/description.h>
 
 namespace {
 
@@ -153,6 +155,45 @@ TEST(DeviceObjects, ContextsAndFontsAreHandlesThatShowWhenLeaked) {
     EXPECT_TRUE(DeleteDC(memory));
     EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
     EXPECT_EQ(machine->open_handles(), handles);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DeviceDescriptions, ADescriptionChoosesDevicesAndASavedMachineKeepsThem) {
+    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "winsim_described_devices";
+    std::filesystem::remove_all(folder);
+    auto machine = winsim::Machine::create_from_description_text(R"(platform = "win2000"
+[[device]]
+driver = "Orvana Print Driver"
+resolution = 600
+colour = true
+bit_block_transfers = false
+charset = 128
+[screen]
+charset = 2
+)",
+                                                                  "devices.toml", folder);
+    auto expect_described = [](winsim::Machine& described) {
+        const winsim::DeviceProperties device = described.graphics().device("ORVANA PRINT DRIVER");
+        EXPECT_EQ(device.resolution, 600);
+        EXPECT_TRUE(device.colour);
+        EXPECT_FALSE(device.bit_block_transfers);
+        EXPECT_EQ(device.charset, SHIFTJIS_CHARSET);
+        EXPECT_EQ(device.margin, winsim::DeviceProperties{}.margin) << "what is left out stays the default";
+        EXPECT_EQ(described.graphics().screen_charset(), SYMBOL_CHARSET);
+        EXPECT_EQ(described.graphics().device("Another Driver").resolution, 300);
+    };
+    expect_described(*machine);
+    machine->save();
+    machine.reset();
+    auto reopened = winsim::Machine::open(folder);
+    expect_described(*reopened);
+    EXPECT_THROW(winsim::Machine::create_from_description_text("platform = \"nt4\"\n[[device]]\ndriver = \"X\"\ncolor = true\n", "bad.toml"),
+                 winsim::DescriptionError)
+        << "an unknown key is refused";
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

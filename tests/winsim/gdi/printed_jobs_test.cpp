@@ -1,5 +1,7 @@
 #include "printing_fixture.h"
 
+#include <winsim/images/modules.h>
+
 #include <cairo.h>
 
 #include <cstring>
@@ -115,6 +117,20 @@ TEST(RenderedPages, ThePngHasThePagesSizeAndInkOnlyWhereDrawn) {
     // the long line wraps.
     RECT rectangle{300, 300, 900, 3000};
     EXPECT_GT(DrawTextA(printer, "A line too long for two inches wraps onto the next line", -1, &rectangle, DT_WORDBREAK), 0);
+    // A black bitmap stretched into a half-inch square two inches down.
+    winsim::ProgramModule module;
+    module.name = "RenderTest.dll";
+    module.bitmaps[1] = winsim_test::black_dib(57, 47);
+    winsim::register_program_module(module);
+    HMODULE program = LoadLibraryA("RenderTest.dll");
+    HBITMAP bitmap = LoadBitmapA(program, MAKEINTRESOURCEA(1));
+    HDC memory = CreateCompatibleDC(printer);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    EXPECT_TRUE(StretchBlt(printer, 305, 605, 150, 150, memory, 0, 0, 57, 47, SRCCOPY));
+    SelectObject(memory, previous);
+    DeleteDC(memory);
+    DeleteObject(bitmap);
+    FreeLibrary(program);
     EndPage(printer);
     EndDoc(printer);
     DeleteDC(printer);
@@ -133,9 +149,12 @@ TEST(RenderedPages, ThePngHasThePagesSizeAndInkOnlyWhereDrawn) {
     const int left = (75 + 300) / 2, top = (75 + 300) / 2, right = (75 + 900) / 2;
     const winsim::PrintedText text = job.pages[0].texts()[0];
     const int bottom = top + static_cast<int>(text.lines.size() * text.cell_height / 2);
-    EXPECT_GT(image.dark_pixels(left, top, right, bottom), 200);
+    const int text_ink = image.dark_pixels(left, top, right, bottom);
+    EXPECT_GT(text_ink, 200);
+    const int square = (75 + 305) / 2, square_top = (75 + 605) / 2;
+    EXPECT_EQ(image.dark_pixels(square, square_top, square + 75, square_top + 75), 75 * 75) << "the square is black";
     const int all = image.dark_pixels(0, 0, image.width(), image.height());
-    EXPECT_EQ(image.dark_pixels(left, top, right, bottom), all) << "no ink outside the text's rectangle";
+    EXPECT_EQ(text_ink + 75 * 75, all) << "no ink outside the text's rectangle and the square";
     std::filesystem::remove_all(folder);
 }
 

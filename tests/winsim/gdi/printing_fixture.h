@@ -8,10 +8,27 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 namespace winsim_test {
 
 inline constexpr const char* product_driver = "Orvana Print Driver";
+
+// A monochrome DIB as a resource holds it: header, two colours (black, white), rows
+// bottom-up, each padded to four bytes; every pixel black.
+inline std::string black_dib(LONG width, LONG height) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 1;
+    std::string dib(reinterpret_cast<const char*>(&header), sizeof header);
+    const RGBQUAD colours[2] = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+    dib.append(reinterpret_cast<const char*>(colours), sizeof colours);
+    dib.append(static_cast<std::size_t>((width + 31) / 32 * 4 * height), '\0');
+    return dib;
+}
 
 struct PrintingFixture : testing::Test {
     void open_page(const winsim::DeviceProperties& device = {}, winsim::Platform platform = winsim::Platform::win2000) {

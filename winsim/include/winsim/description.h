@@ -54,6 +54,19 @@
 //   Resolution = 600                    # a whole number is a REG_DWORD (-1: all bits set)
 //   Paper = "Letter"                    # a text is a REG_SZ
 //
+//   [[device]]                          # what a driver's printers draw on (DeviceProperties);
+//   driver = "Orvana Print Driver"      # the driver need not be installed yet
+//   resolution = 600                    # each field optional; the rest stays the default
+//   margin = 25                         # hundredths of an inch
+//   colour = true
+//   bit_block_transfers = false
+//   proportional_default_font = true
+//   charset = 0                         # of the device's own font
+//   answers_capabilities = true
+//
+//   [screen]
+//   charset = 0                         # the screen's text character set
+//
 // The default printer is kept where the platform keeps it: on NT the user's
 // "Windows" key, value "Device", as "printer,winspool,Ne00:"; on 95/98 WIN.INI's
 // [windows] section, "device=printer,driver,port" with the driver's file name

@@ -165,6 +165,32 @@ void set_devmode(const Reader& reader, Machine& machine, const std::string& prin
     detail::store_devmode(machine.state(), printer, bytes);
 }
 
+// The devices of printer drivers, the product's among them before it is installed,
+// and the screen's character set.
+void set_devices(const Reader& reader, Machine& machine, const toml::table& description) {
+    for (const toml::table* entry : reader.entries(description, "device")) {
+        reader.only(*entry, "device",
+                    {"driver", "resolution", "margin", "colour", "bit_block_transfers", "proportional_default_font", "charset",
+                     "answers_capabilities"});
+        const std::string driver = reader.required_text(*entry, "device", "driver");
+        const std::string what = "device of '" + driver + "'";
+        DeviceProperties device;
+        device.resolution = static_cast<int>(reader.number(*entry, what, "resolution", 1, 9600).value_or(device.resolution));
+        device.margin = static_cast<int>(reader.number(*entry, what, "margin", 0, 200).value_or(device.margin));
+        device.colour = reader.flag(*entry, what, "colour").value_or(device.colour);
+        device.bit_block_transfers = reader.flag(*entry, what, "bit_block_transfers").value_or(device.bit_block_transfers);
+        device.proportional_default_font =
+            reader.flag(*entry, what, "proportional_default_font").value_or(device.proportional_default_font);
+        device.charset = static_cast<BYTE>(reader.number(*entry, what, "charset", 0, 255).value_or(device.charset));
+        device.answers_capabilities = reader.flag(*entry, what, "answers_capabilities").value_or(device.answers_capabilities);
+        machine.graphics().set_device(driver, device);
+    }
+    if (const toml::table* screen = reader.subtable(description, "description", "screen")) {
+        reader.only(*screen, "screen", {"charset"});
+        machine.graphics().set_screen_charset(static_cast<BYTE>(reader.number(*screen, "screen", "charset", 0, 255).value_or(ANSI_CHARSET)));
+    }
+}
+
 void set_driver_settings(const Reader& reader, Machine& machine, const std::string& printer, const toml::table& settings) {
     const std::string key = machine.spooler().printer_key(printer) + "\\" + std::string(reg::printer_driver_data);
     for (const auto& [name, node] : settings) {
@@ -285,6 +311,7 @@ void lay_out(const Reader& reader, Machine& machine, const toml::table& descript
     }
     for (const toml::table* printer : reader.entries(description, "printer")) add_printer(reader, machine, *printer);
     set_default_printer(reader, machine, description);
+    set_devices(reader, machine, description);
 }
 
 }  // namespace
@@ -299,7 +326,8 @@ std::unique_ptr<Machine> Machine::create_from_description_text(std::string_view 
         reader.refuse(error.source(), std::string(error.description()));
     }
     reader.only(description, "description",
-                {"platform", "default_printer", "options", "file", "monitor", "port", "print_processor", "driver", "printer"});
+                {"platform", "default_printer", "options", "file", "monitor", "port", "print_processor", "driver", "printer", "device",
+                 "screen"});
     const std::string platform_name = reader.required_text(description, "description", "platform");
     std::optional<Platform> platform = find_platform(platform_name);
     if (!platform) reader.refuse(where(description, "platform"), "unknown platform '" + platform_name + "'");

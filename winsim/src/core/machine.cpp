@@ -5,6 +5,7 @@
 #include "registry/registry_store.h"
 #include "services/service_persistence.h"
 #include "shell/session_persistence.h"
+#include "gdi/graphics_persistence.h"
 #include "core/state.h"
 
 #include <toml++/toml.h>
@@ -176,6 +177,7 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
     detail::read_services(*state, table);
     detail::read_spooler(*state, table);
     detail::read_session(*state, table);
+    detail::read_graphics(*state, table);
     return std::unique_ptr<Machine>(new Machine(std::move(state)));
 }
 
@@ -221,6 +223,7 @@ void Machine::save() const {
     table.insert("hold", std::move(holds));
     detail::write_services(*state_, table);
     detail::write_spooler(*state_, table);
+    detail::write_graphics(*state_, table);
     detail::write_session(*state_, table);
     std::ofstream out(state_->folder / state_file);
     out << "# A simulated Windows machine; drive C: is the folder beside this file.\n" << table << "\n";

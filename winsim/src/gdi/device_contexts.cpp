@@ -25,6 +25,15 @@ std::string holder_of(HDC context) {
     return "device context " + std::to_string(reinterpret_cast<std::uintptr_t>(context));
 }
 
+// The printer's driver: its name, and its key among the environment's drivers when it
+// is registered.
+std::pair<std::string, std::optional<std::string>> driver_of(const winsim::detail::MachineState& machine,
+                                                             const std::string& printer) {
+    std::string driver = winsim::detail::read_string(machine, winsim::detail::printers_key(machine) + "\\" + printer, reg::printer_driver);
+    std::optional<std::string> key = winsim::detail::find_subkey(machine, winsim::detail::drivers_key(machine), driver);
+    return {std::move(driver), std::move(key)};
+}
+
 }  // namespace
 
 HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR pszPort, const DEVMODEA* pdm) {
@@ -39,10 +48,7 @@ HDC WINAPI CreateDCA(LPCSTR pwszDriver, LPCSTR pwszDevice, LPCSTR pszPort, const
     std::optional<std::string> printer = winsim::detail::find_printer(machine, pwszDevice);
     // The spooler's answer to opening a printer it does not know (unconfirmed for 95/98).
     if (!printer) return fail<HDC>(ERROR_INVALID_PRINTER_NAME, nullptr);
-    const std::string printer_key = winsim::detail::printers_key(machine) + "\\" + *printer;
-    const std::string driver = winsim::detail::read_string(machine, printer_key, reg::printer_driver);
-    std::optional<std::string> driver_key =
-        winsim::detail::find_subkey(machine, winsim::detail::drivers_key(machine), driver);
+    const auto [driver, driver_key] = driver_of(machine, *printer);
     if (!driver_key) return fail<HDC>(ERROR_UNKNOWN_PRINTER_DRIVER, nullptr);  // (unconfirmed)
     const std::string file =
         winsim::detail::read_string(machine, winsim::detail::drivers_key(machine) + "\\" + *driver_key, reg::driver_file);
@@ -170,10 +176,7 @@ int WINAPI DeviceCapabilitiesA(LPCSTR pDevice, LPCSTR pPort, WORD fwCapability, 
     winsim::detail::MachineState& machine = state();
     std::optional<std::string> printer = winsim::detail::find_printer(machine, pDevice);
     if (!printer) return fail(ERROR_INVALID_PRINTER_NAME, -1);  // (unconfirmed)
-    const std::string driver =
-        winsim::detail::read_string(machine, winsim::detail::printers_key(machine) + "\\" + *printer, reg::printer_driver);
-    std::optional<std::string> driver_key =
-        winsim::detail::find_subkey(machine, winsim::detail::drivers_key(machine), driver);
+    const auto [driver, driver_key] = driver_of(machine, *printer);
     if (!driver_key) return fail(ERROR_UNKNOWN_PRINTER_DRIVER, -1);  // (unconfirmed)
     if (!machine.graphics.device(driver).answers_capabilities) return fail(ERROR_NOT_SUPPORTED, -1);  // (unconfirmed)
     if (fwCapability != DC_VERSION && fwCapability != DC_DRIVER)

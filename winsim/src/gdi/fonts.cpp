@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -60,6 +61,13 @@ FT_Library freetype() {
 
 // The file fontconfig gives for a family, with the weight and slant asked for.
 std::string match_file(const std::string& family, bool bold, bool italic, std::string& matched_family) {
+    // Fontconfig's configuration is read once and given back when the process ends.
+    static const bool initialised = [] {
+        FcInit();
+        std::atexit(FcFini);
+        return true;
+    }();
+    (void)initialised;
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);

@@ -16,7 +16,11 @@ void keep_isotropic(DeviceContextObject& context) {
     if (d.map_mode != MM_ISOTROPIC) return;
     const double across = std::abs(static_cast<double>(d.viewport_extent.cx) / d.window_extent.cx) / context.device.dpi_x;
     const double down = std::abs(static_cast<double>(d.viewport_extent.cy) / d.window_extent.cy) / context.device.dpi_y;
-    auto shrink = [](LONG extent, double factor) { return static_cast<LONG>(extent * factor); };
+    // An extent never shrinks to nothing: the mapping divides by it.
+    auto shrink = [](LONG extent, double factor) {
+        const LONG shrunk = static_cast<LONG>(extent * factor);
+        return shrunk != 0 ? shrunk : extent < 0 ? -1 : 1;
+    };
     if (across > down) d.viewport_extent.cx = shrink(d.viewport_extent.cx, down / across);
     else if (down > across) d.viewport_extent.cy = shrink(d.viewport_extent.cy, across / down);
 }
