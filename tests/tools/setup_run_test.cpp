@@ -98,6 +98,7 @@ TEST_P(StandardSetup, InstallsEveryPartAndItsRemovalLeavesOnlyWhatIsLeftByDesign
                                          "insAddPrintProc C:\\SETUP\\orvproc.dll 0"};
     expected.insert(expected.end(), GetParam().install.begin(), GetParam().install.end());
     expected.push_back("insSetDefaultPrinter Orvana Fax 0");
+    expected.push_back("insPrintTestPage Orvana Fax 0");
     expected.push_back("insSafeFileCopy C:\\SETUP\\orvdaemon.exe 0");
     expected.push_back(nt2000 ? "insAddDaemonService OrvanaDaemon 0" : "insAddDaemonProcess Orvana Daemon 0");
     EXPECT_EQ(performed(run.install), expected);
