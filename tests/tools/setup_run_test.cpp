@@ -56,23 +56,17 @@ struct PlatformCase {
 // modules and 95/98's WIN.INI and driver settings file, which other programs share; on
 // NT 3.51 the driver's dependent files in the driver directory; on 2000 the folder of
 // NT 4.0 drivers and the key of the printers' settings.
+const std::vector<std::string> installed_on_9x = {"insSafeFileCopy C:\\SETUP\\brg32res.dll 0",
+                                                  "insAddPrintDriverEx orvfax.drv 0", "insAddPrinter Orvana Fax (95/98) 0"};
+const std::vector<std::string> left_on_9x = {"+ file C:\\WINDOWS\\SYSTEM\\AUD16.DLL (608 bytes, attributes 0x00000020)",
+                                             "+ file C:\\WINDOWS\\SYSTEM\\BRG16AUD.DLL (640 bytes, attributes 0x00000020)",
+                                             "+ file C:\\WINDOWS\\SYSTEM\\BRG32AUD.DLL (2048 bytes, attributes 0x00000020)",
+                                             "+ file C:\\WINDOWS\\SYSTEM\\BRG32RES.DLL (2560 bytes, attributes 0x00000020)",
+                                             "+ file C:\\WINDOWS\\WIN.INI (38 bytes, attributes 0x00000020)",
+                                             "+ file C:\\WINDOWS\\orvlotus.ini (275 bytes, attributes 0x00000020)"};
 const PlatformCase platform_cases[] = {
-    {winsim::Platform::win95,
-     {"insSafeFileCopy C:\\SETUP\\brg32res.dll 0", "insAddPrintDriverEx orvfax.drv 0", "insAddPrinter Orvana Fax (95/98) 0"},
-     {"+ file C:\\WINDOWS\\SYSTEM\\AUD16.DLL (608 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG16AUD.DLL (640 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG32AUD.DLL (2048 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG32RES.DLL (2560 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\WIN.INI (38 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\orvlotus.ini (275 bytes, attributes 0x00000020)"}},
-    {winsim::Platform::win98,
-     {"insSafeFileCopy C:\\SETUP\\brg32res.dll 0", "insAddPrintDriverEx orvfax.drv 0", "insAddPrinter Orvana Fax (95/98) 0"},
-     {"+ file C:\\WINDOWS\\SYSTEM\\AUD16.DLL (608 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG16AUD.DLL (640 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG32AUD.DLL (2048 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\SYSTEM\\BRG32RES.DLL (2560 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\WIN.INI (38 bytes, attributes 0x00000020)",
-      "+ file C:\\WINDOWS\\orvlotus.ini (275 bytes, attributes 0x00000020)"}},
+    {winsim::Platform::win95, installed_on_9x, left_on_9x},
+    {winsim::Platform::win98, installed_on_9x, left_on_9x},
     {winsim::Platform::nt351,
      {"insAddPrintDriverEx orvdrv351.dll 0", "insAddPrinter Orvana Fax (NT 3.51) 0"},
      {"+ file C:\\WINNT\\system32\\spool\\drivers\\w32x86\\ORVCOVER.DLL (2048 bytes, attributes 0x00000020)",
