@@ -198,32 +198,27 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
     }
     HDC screen = GetDC(nullptr);
     // A page that was never started, or a job that was not ended, printed nothing: that
-    // is a failure like a line not drawn, not a page printed.
-    bool printed = StartPage(device) > 0;
-    DWORD failure_code = printed ? 0 : GetLastError();
+    // is a failure like a line not drawn, not a page printed. The first failure is the one shown.
+    bool printed = true;
+    DWORD failure_code = 0;
+    auto step = [&](bool went_well) {
+        if (printed && !went_well) {
+            printed = false;
+            failure_code = GetLastError();
+        }
+    };
+    step(StartPage(device) > 0);
     // The report is drawn even under a heading that failed: what can be printed is.
     const int heading_drawn = draw_page_heading(device, screen, &layout);
     const bool report_drawn = draw_driver_report(printerName, printer.get(), device, screen, &layout) == INS_OK;
-    if (printed && !(heading_drawn && report_drawn)) {
-        printed = false;
-        failure_code = GetLastError();
-    }
+    step(heading_drawn && report_drawn);
     if (screen) ReleaseDC(nullptr, screen);
-    const bool page_ended = EndPage(device) > 0;
-    if (printed && !page_ended) {
-        printed = false;
-        failure_code = GetLastError();
-    }
-    const bool job_ended = EndDoc(device) > 0;
-    if (printed && !job_ended) {
-        printed = false;
-        failure_code = GetLastError();
-    }
+    step(EndPage(device) > 0);
+    step(EndDoc(device) > 0);
     printer.close();
     DeleteDC(device);
     cursor.restore();
     if (printed) return INS_OK;
-    // The failure shown is the first one, not what closing the job left behind.
     SetLastError(failure_code);
     return failure_result(show_last_error(owner, IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printerName, 0, 0));
 }

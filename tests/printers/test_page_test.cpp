@@ -27,8 +27,7 @@ protected:
     // The product's driver installed with its files, and a printer on LPT1: using it.
     void install_printer(Platform platform, const winsim::DeviceProperties& device = {}, const char* name = "Fax",
                          std::filesystem::path folder = {}) {
-        if (folder.empty()) lay_out(platform);
-        else lay_out_in(platform, std::move(folder));
+        lay_out(platform, true, std::move(folder));
         ASSERT_EQ(install(), 0) << take_error_text();
         INS_PRINTER_DEFINITION printer = testing_support::unchanged_definition();
         const std::string driver = model();
@@ -37,12 +36,6 @@ protected:
         ASSERT_EQ(insAddPrinter(&printer), 0) << take_error_text();
         machine->graphics().set_device(driver, device);
         printer_name = name;
-    }
-    void lay_out_in(Platform platform, std::filesystem::path folder) {
-        start(platform, {}, std::move(folder));
-        for (const char* file : {"orvdrv.dll", "orvdrv351.dll", "orvdrvui.dll", "orvdrv.hlp", "orvfont.dat", "orvcover.dll", "orvfax.drv"})
-            machine->files().write_file(std::string(source_dir) + file, testing_support::sample_component(file));
-        directory = winsim_test::driver_directory();
     }
     bool printed() const {
         for (const winsim::PrintedJob& job : machine->graphics().jobs())

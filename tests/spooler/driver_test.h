@@ -5,6 +5,7 @@
 #include "spooler/printer_sweep.h"
 #include "support/components.h"
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -18,8 +19,8 @@ protected:
     static constexpr char help_file[] = "orvdrv.hlp";
     static constexpr char dependents[] = "orvfont.dat\0D:\\ELSEWHERE\\orvcover.dll\0orvdrv.hlp\0";
 
-    void lay_out(winsim::Platform platform, bool with_thunk = true) {
-        start(platform);
+    void lay_out(winsim::Platform platform, bool with_thunk = true, std::filesystem::path folder = {}) {
+        start(platform, {}, std::move(folder));
         for (const char* name : {"orvdrv.dll", "orvdrv351.dll", "orvdrvui.dll", "orvdrv.hlp", "orvfont.dat",
                                  "orvcover.dll", "orvfax.drv"})
             machine->files().write_file(std::string(source_dir) + name, sample_component(name));

@@ -1,5 +1,7 @@
 #include "printers_view.h"
 
+#include "names.h"
+
 #include "json_text.h"
 
 #include <winsim/spooler/print_registry.h>
@@ -22,10 +24,6 @@ constexpr std::size_t intensity_offset = 206;
 // orvlotus.ini.
 constexpr std::array<std::string_view, 2> docket_models = {"Orvana Docket Driver", "Orvana Win98 Docket Driver"};
 constexpr std::array<std::string_view, 2> other_models = {"Orvana Print Driver", "Orvana Win98 Driver"};
-
-bool same_name(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 template <std::size_t N>
 bool one_of(const std::array<std::string_view, N>& names, std::string_view name) {

@@ -1,11 +1,10 @@
 #include "script_machine.h"
 
 #include "machine_commands.h"
+#include "names.h"
 
 #include <winsim/snapshot.h>
 
-#include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -28,12 +27,6 @@ std::string sample_sources_for(const winsim::Machine& machine) {
     return std::string(ORV_SAMPLE_COMPONENTS_DIR) + "/" + winsim::arch_name(machine.options().arch);
 }
 
-bool same_text_ignoring_case(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 ScriptRun perform_on(winsim::Machine& machine, const std::vector<ScriptStep>& steps, const std::vector<int>& answers,
                      std::FILE* out, bool json) {
     machine.make_current();
@@ -49,7 +42,7 @@ ScriptRun perform_on(winsim::Machine& machine, const std::vector<ScriptStep>& st
         const std::vector<winsim::PrintedJob>& jobs = machine.graphics().jobs();
         for (auto job = jobs.rbegin(); job != jobs.rend(); ++job)
             if (job->ended && !job->pages.empty() && !job->pages.front().png.empty() &&
-                same_text_ignoring_case(job->printer, printer))
+                same_name(job->printer, printer))
                 return job->pages.front().png.string();
         return std::nullopt;
     };
