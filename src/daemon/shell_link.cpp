@@ -59,9 +59,11 @@ HRESULT create_shell_link(LPCSTR target, LPCSTR link, LPCSTR description, LPCSTR
     ComReference<IShellLinkA> link_object;
     HRESULT result = CoCreateInstance(shell_link_class, nullptr, CLSCTX_INPROC_SERVER, shell_link_interface, link_object.out());
     if (FAILED(result)) return result;
-    link_object->SetPath(target);
-    link_object->SetDescription(description);
-    if (arguments) link_object->SetArguments(arguments);
-    if (working_directory) link_object->SetWorkingDirectory(working_directory);
+    // A link saved without its target or folder would start nothing at logon: a setter
+    // that fails means no link, and the caller records why.
+    if (FAILED(result = link_object->SetPath(target))) return result;
+    if (FAILED(result = link_object->SetDescription(description))) return result;
+    if (arguments && FAILED(result = link_object->SetArguments(arguments))) return result;
+    if (working_directory && FAILED(result = link_object->SetWorkingDirectory(working_directory))) return result;
     return save_link(link_object.get(), link);
 }

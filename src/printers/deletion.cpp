@@ -2,6 +2,7 @@
 
 #include "frame/catalogue.h"
 #include "frame/error_state.h"
+#include "printer_record.h"
 
 // Deletes a local printer after discarding its jobs: 0 deleted or never there, -1 while
 // error_flag is set, else the code of the step that failed (the printer then stays).
@@ -18,10 +19,10 @@ LONG WINAPI insDelPrinter(LPCSTR printerName) {
         return record_last_error(IDS_OPENPRINTER, printerName, 0, 0);
     if (!SetPrinterA(printer, 0, nullptr, PRINTER_CONTROL_PURGE)) {
         result = record_last_error(IDS_PURGING_JOBS, printerName, 0, 0);
-        ClosePrinter(printer);
+        close_printer(printer);
         return result;
     }
     result = DeletePrinter(printer) ? INS_OK : record_last_error(IDS_DELETING_PRINTER, printerName, 0, 0);
-    ClosePrinter(printer);
+    close_printer(printer);
     return result;
 }

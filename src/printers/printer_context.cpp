@@ -113,7 +113,7 @@ LONG add_printer_from_context(PrinterContext* context) {
     if (LONG code = cache_check_whole(context->settings)) return code;
     HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(context->info));
     if (!printer) return record_last_error(IDS_ADDPRINTER, name, 0, 0);
-    ClosePrinter(printer);
+    close_printer(printer);
     if (LONG code = cache_save(context->settings)) return code;
     return prime_printer_devmode(name, context->intensity);
 }

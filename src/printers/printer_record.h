@@ -8,12 +8,19 @@
 #include "frame/error_state.h"
 #include "frame/memory.h"
 
+// A handle left open keeps a deleted printer listed, pending deletion, with its name
+// taken until the process ends, so that it could not be made again: a close that
+// failed is tried once more.
+inline void close_printer(HANDLE printer) {
+    if (!ClosePrinter(printer)) ClosePrinter(printer);
+}
+
 // Closes a printer handle when it goes.
 class PrinterHandle {
 public:
     PrinterHandle() = default;
     ~PrinterHandle() {
-        if (handle_) ClosePrinter(handle_);
+        if (handle_) close_printer(handle_);
     }
     PrinterHandle(const PrinterHandle&) = delete;
     PrinterHandle& operator=(const PrinterHandle&) = delete;
@@ -21,7 +28,7 @@ public:
     HANDLE* put() { return &handle_; }
     // Closes the printer now, where the order of the clean-up matters.
     void close() {
-        if (handle_) ClosePrinter(handle_);
+        if (handle_) close_printer(handle_);
         handle_ = nullptr;
     }
 

@@ -32,8 +32,9 @@ private:
     HCURSOR previous_;
 };
 
-// A failure the system gave no code for is still no page: it must not read as 0.
-LONG failure_result(LONG shown) { return shown ? shown : ERROR_GEN_FAILURE; }
+// A failure the system gave no code for is still no page: it is a general failure (31),
+// recorded as such, so that it never reads as 0 and the answer has its entry.
+void set_failure_code(DWORD code) { SetLastError(code ? code : ERROR_GEN_FAILURE); }
 
 LONG offer_earlier_errors(HWND owner) {
     char question[question_size];
@@ -154,7 +155,8 @@ LONG draw_driver_report(LPCSTR printer_name, HANDLE printer, HDC device, HDC scr
     drawn &= draw_message_line(device, layout, 0, IDS_THIS_IS_THE_END_OF_THE);
     restore_message_font(device, previous, body_font);
     if (drawn) return INS_OK;
-    return failure_result(record_last_error(IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printer_name, 0, 0));
+    set_failure_code(GetLastError());
+    return record_last_error(IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printer_name, 0, 0);
 }
 
 // 0 printed; -1 or -16 with error_flag set (earlier errors declined or shown); -10 no
@@ -178,8 +180,8 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
         const DWORD code = GetLastError();
         DeleteDC(device);
         cursor.restore();
-        SetLastError(code);
-        return failure_result(show_last_error(owner, IDS_OPENPRINTER, printerName, 0, 0));
+        set_failure_code(code);
+        return show_last_error(owner, IDS_OPENPRINTER, printerName, 0, 0);
     }
     char document_name[document_name_size];
     load_text(IDS_ORVANA_PRINTER_TEST_PAGE_118, document_name, document_name_size);
@@ -193,8 +195,8 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
         printer.close();
         DeleteDC(device);
         cursor.restore();
-        SetLastError(code);
-        return failure_result(show_last_error(owner, IDS_ATTEMPTING_TO_START_DOCUMENT, printerName, 0, 0));
+        set_failure_code(code);
+        return show_last_error(owner, IDS_ATTEMPTING_TO_START_DOCUMENT, printerName, 0, 0);
     }
     HDC screen = GetDC(nullptr);
     // A page that was never started, or a job that was not ended, printed nothing: that
@@ -208,10 +210,13 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
         }
     };
     step(StartPage(device) > 0);
-    // The report is drawn even under a heading that failed: what can be printed is.
-    const int heading_drawn = draw_page_heading(device, screen, &layout);
-    const bool report_drawn = draw_driver_report(printerName, printer.get(), device, screen, &layout) == INS_OK;
-    step(heading_drawn && report_drawn);
+    // The report is drawn even under a heading that failed: what can be printed is. Each
+    // failure is taken with its own code, before later calls can change the last error.
+    step(draw_page_heading(device, screen, &layout) != 0);
+    if (const LONG report = draw_driver_report(printerName, printer.get(), device, screen, &layout)) {
+        SetLastError(static_cast<DWORD>(report));
+        step(false);
+    }
     if (screen) ReleaseDC(nullptr, screen);
     step(EndPage(device) > 0);
     step(EndDoc(device) > 0);
@@ -219,6 +224,6 @@ LONG WINAPI insPrintTestPage(HWND owner, LPCSTR printerName) {
     DeleteDC(device);
     cursor.restore();
     if (printed) return INS_OK;
-    SetLastError(failure_code);
-    return failure_result(show_last_error(owner, IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printerName, 0, 0));
+    set_failure_code(failure_code);
+    return show_last_error(owner, IDS_ATTEMPTING_TO_PRINT_TEST_PAGE, printerName, 0, 0);
 }

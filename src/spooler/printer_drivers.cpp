@@ -14,6 +14,7 @@
 #include "printers/captured_printers.h"
 #include "printers/enumeration.h"
 #include "printers/printer_context.h"
+#include "printers/printer_record.h"
 
 namespace {
 
@@ -46,7 +47,15 @@ DWORD starting_driver_version() {
 void read_driver_version(LPCSTR driver_file, DWORD* version) {
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeA(driver_file, &handle);
-    if (!size) return;
+    if (!size) {
+        // A driver without a version resource keeps the platform's version; a file whose
+        // resource could not be read is a failure like the reads below.
+        const DWORD code = GetLastError();
+        if (code != ERROR_SUCCESS && code != ERROR_RESOURCE_DATA_NOT_FOUND && code != ERROR_RESOURCE_TYPE_NOT_FOUND &&
+            code != ERROR_RESOURCE_NAME_NOT_FOUND)
+            record_last_error(IDS_READING_VERSION_INFO_FROM_FILE, driver_file, 0, 0);
+        return;
+    }
     void* block = heap_alloc(size);
     if (!block) {
         record_last_error(IDS_MEMORY_ALLOCATION, driver_file, 0, 0);
@@ -229,7 +238,7 @@ LONG capture_printers(LPCSTR model_name, LPCSTR installed_name, CapturedPrinters
         } else {
             captured.add(context);
         }
-        ClosePrinter(printer);
+        close_printer(printer);
     }
     if (printers) LocalFree(printers);
     return result;

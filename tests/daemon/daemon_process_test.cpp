@@ -1,5 +1,6 @@
 #include "support/components.h"
 #include "support/library.h"
+#include "support/releases.h"
 #include "winsim/shell/lnkinfo.h"
 
 #include <string>
@@ -282,6 +283,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "(shell invocation to create daemon link): \nerror #-2147024882.", true},
         FaultCase{Platform::nt4, "MultiByteToWideChar", ERROR_INVALID_PARAMETER, 0,
                   "(shell invocation to create daemon link): \nerror #-2147024809.", true},
+        // A link without its target or folder would start nothing: none is saved.
+        FaultCase{Platform::win95, "IShellLinkA::SetPath", static_cast<DWORD>(E_OUTOFMEMORY), 0,
+                  "(shell invocation to create daemon link): \nerror #-2147024882.", true},
+        FaultCase{Platform::nt4, "IShellLinkA::SetDescription", static_cast<DWORD>(E_OUTOFMEMORY), 0,
+                  "(shell invocation to create daemon link): \nerror #-2147024882.", true},
+        FaultCase{Platform::win2000, "IShellLinkA::SetWorkingDirectory", static_cast<DWORD>(E_INVALIDARG), 0,
+                  "(shell invocation to create daemon link): \nerror #-2147024809.", true},
         FaultCase{Platform::win98, "CreateProcessA", ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
                   "(starting daemon process): \nerror #5 for value", false}));
 
@@ -292,6 +300,9 @@ TEST_P(DaemonFaults, AreRecordedAndCloseWhatWasOpened) {
     const std::string text = take_error_text();
     EXPECT_TRUE(has(text, GetParam().recorded)) << text;
     EXPECT_EQ(running(), GetParam().started ? 1 : 0);
+    if (has(GetParam().recorded, "daemon link")) {
+        EXPECT_TRUE(machine->shell().startup_links().empty());
+    }
     expect_nothing_left_open();
 }
 
@@ -317,10 +328,6 @@ class DaemonSweep : public DaemonProcess, public testing::WithParamInterface<Pla
 
 INSTANTIATE_TEST_SUITE_P(Platforms, DaemonSweep, testing::Values(Platform::win98, Platform::nt351, Platform::nt4));
 
-bool is_release(const std::string& api) {
-    return api == "CloseHandle" || api == "DdeUninitialize" || api == "DdeDisconnect" || api == "DdeFreeStringHandle";
-}
-
 TEST_P(DaemonSweep, EveryCallFailedOnceLeavesNothingOpen) {
     start_on(GetParam());
     for (bool adding : {true, false}) {
@@ -330,7 +337,7 @@ TEST_P(DaemonSweep, EveryCallFailedOnceLeavesNothingOpen) {
             std::size_t failed_releases = 0;
             machine->faults().on_inject = [&](const winsim::Injection& injection) {
                 failed = true;
-                if (is_release(injection.api)) ++failed_releases;
+                if (testing_support::is_release(injection.api)) ++failed_releases;
             };
             const std::size_t open_before = machine->open_handles() + shell().live_dde_instances();
             machine->faults().fail(winsim::Faults::any_api, ERROR_NOT_ENOUGH_MEMORY, nth);

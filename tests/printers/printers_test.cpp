@@ -110,6 +110,17 @@ TEST_F(Printers, ADeletedPrinterWithAnotherHandleOpenIsPendingDeletion) {
     EXPECT_FALSE(machine->spooler().has_printer("Orvana Fax"));
 }
 
+// A handle left open would keep the deleted printer pending deletion and its name taken,
+// so that a port move or driver update could not make it again: the close is tried again.
+TEST_F(Printers, ACloseThatFailsOnceStillLetsTheDeletedPrinterGo) {
+    SetUpDriver();
+    add("Orvana Fax");
+    machine->faults().fail("ClosePrinter", ERROR_INVALID_HANDLE);
+    EXPECT_EQ(insDelPrinter("Orvana Fax"), 0);
+    EXPECT_FALSE(machine->spooler().has_printer("Orvana Fax"));
+    EXPECT_EQ(machine->open_handles(), 0u);
+}
+
 TEST_F(Printers, ARefusedPurgeLeavesThePrinter) {
     SetUpDriver();
     add("Orvana Fax");

@@ -322,6 +322,21 @@ TEST_F(TestPage, AReportThatCannotBeReadIsRecordedShownAndThePageStillEnds) {
     expect_nothing_left();
 }
 
+// The failure shown is the first, with its own code, whatever the calls after it left
+// in the last error.
+TEST_F(TestPage, AHeadingThatCannotBeDrawnIsShownWithItsOwnCode) {
+    install_printer(Platform::win2000);
+    machine->faults().fail("DrawTextA", ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(insPrintTestPage(nullptr, "Fax"), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_TRUE(job().ended) << "what was drawn is printed";
+    ASSERT_EQ(machine->desktop().message_boxes().size(), 1u);
+    const std::string shown = machine->desktop().message_boxes()[0].text;
+    EXPECT_NE(shown.find("attempting to print test page"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("error #8"), std::string::npos) << shown;
+    expect_cursor_restored();
+    expect_nothing_left();
+}
+
 TEST_F(TestPage, ANullNameIsRefused) {
     install_printer(Platform::win2000);
     EXPECT_EQ(insPrintTestPage(nullptr, nullptr), ERROR_INVALID_PARAMETER);

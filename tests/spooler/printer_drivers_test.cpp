@@ -290,6 +290,8 @@ TEST_F(DriverSteps, EachFailureOfTheInstallationIsReportedWithItsMessage) {
     } cases[] = {
         {Platform::nt4, "LoadLibraryExA", 1, ERROR_ACCESS_DENIED, "(LoadLibrary (print driver DLL)): \nerror #5", true},
         {Platform::nt4, "GetFileVersionInfoA", 1, 0, "(reading version info from file): \nerror #5", false},
+        // A resource that could not be read is not a file without one.
+        {Platform::win2000, "GetFileVersionInfoSizeA", 1, 0, "(reading version info from file): \nerror #5", false},
         {Platform::nt4, "VerQueryValueA", 1, 0, "(reading fixed version info block from file): \nerror #5", false},
         {Platform::nt4, "EnumPrinterDriversA", 1, ERROR_ACCESS_DENIED, "(Enumerating printer drivers [1]): \nerror #5.", false},
         {Platform::win98, "EnumPrinterDriversA", 2, ERROR_ACCESS_DENIED, "(Enumerating printer drivers [2]): \nerror #5.", false},

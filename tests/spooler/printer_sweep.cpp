@@ -4,12 +4,6 @@
 
 namespace testing_support {
 
-bool is_release(const std::string& api) {
-    return api == "ClosePrinter" || api == "RegCloseKey" || api == "HeapFree" || api == "LocalFree" || api == "CloseHandle" ||
-           api == "FreeLibrary" || api == "CloseServiceHandle" || api == "DeleteDC" || api == "DeleteObject" ||
-           api == "ReleaseDC";
-}
-
 namespace {
 
 // The printers as they were, each on its own driver or on `new_driver`.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "printers/product_printers.h"
+#include "support/releases.h"
 
 #include <functional>
 #include <map>
@@ -30,9 +31,6 @@ inline void PrintTo(const PrinterState& state, std::ostream* out) {
 }
 
 using PrinterStates = std::map<std::string, PrinterState>;
-
-// A release that was failed leaves its block or handle behind; that is the fault, not a leak.
-bool is_release(const std::string& api);
 
 // A sweep's case: the platform, and whether each fault passes or lasts.
 using SweepCase = std::tuple<winsim::Platform, winsim::FaultMode>;
