@@ -26,6 +26,7 @@ set(ORV_LIBRARY_SOURCES
   printers/deletion.cpp
   printers/devmode_defaults.cpp
   printers/captured_printers.cpp
+  printers/cursor_table.cpp
   printers/enumeration.cpp
   printers/printer_context.cpp
   printers/printer_definition.cpp

@@ -333,7 +333,10 @@ LONG WINAPI insFileDelete(LPCSTR path);
  * local printer's name, cut to bufferSize (empty when there is none), *result 0 or the
  * enumeration's code; a null buffer gives no cursor and *result 87 (result may be null).
  * Next: the next name, empty after the last and for a null cursor; always 0. Finish:
- * frees the cursor (null is allowed); always 0. */
+ * frees the cursor (null is allowed); always 0. A cursor finished already, or a value
+ * never handed out, is answered as the null cursor (nothing is read or freed through it).
+ * At most 256 walks are open at once: First then gives no cursor, an empty name and
+ * *result ERROR_NO_MORE_SEARCH_HANDLES (113). */
 INS_PRINTER_CURSOR_HANDLE WINAPI insGetFirstPrinterName(LPSTR buffer, LONG bufferSize, LPLONG result);
 LONG WINAPI insGetNextPrinterName(INS_PRINTER_CURSOR_HANDLE cursor, LPSTR buffer, LONG bufferSize);
 LONG WINAPI insFinishPrinterName(INS_PRINTER_CURSOR_HANDLE cursor);

@@ -1,15 +1,10 @@
 #include "enumeration.h"
+#include "cursor_table.h"
 
 #include "orvinstl.h"
 #include "spooler/two_call_list.h"
 
 #include "frame/memory.h"
-
-struct INS_PRINTER_CURSOR {
-    LONG count;
-    LONG next;
-    PRINTER_INFO_2A* printers;
-};
 
 namespace {
 
@@ -17,6 +12,11 @@ namespace {
 void hand_out(LPSTR buffer, LONG size, LPCSTR name) {
     if (!buffer || size <= 0) return;
     lstrcpynA(buffer, name ? name : "", size);
+}
+
+void free_walk(PrinterWalk* walk) {
+    if (walk->printers) LocalFree(walk->printers);
+    heap_free(walk);
 }
 
 }  // namespace
@@ -38,35 +38,43 @@ INS_PRINTER_CURSOR_HANDLE WINAPI insGetFirstPrinterName(LPSTR buffer, LONG buffe
         if (result) *result = ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    auto* cursor = static_cast<INS_PRINTER_CURSOR*>(heap_alloc(sizeof(INS_PRINTER_CURSOR)));
-    if (!cursor) {
+    auto* walk = static_cast<PrinterWalk*>(heap_alloc(sizeof(PrinterWalk)));
+    if (!walk) {
         LONG code = record_last_error(IDS_MEMORY_ALLOCATION, nullptr, 0, 0);
         if (result) *result = code;
         return nullptr;
     }
     LONG error = 0;
-    cursor->printers = enumerate_printers(&cursor->count, &error);
+    walk->printers = enumerate_printers(&walk->count, &error);
+    walk->next = walk->count > 0 ? 1 : 0;
+    INS_PRINTER_CURSOR_HANDLE cursor = open_cursor(walk);
+    if (!cursor) {
+        // A caller that never finishes its walks has taken every cursor there is.
+        free_walk(walk);
+        if (result) *result = ERROR_NO_MORE_SEARCH_HANDLES;
+        hand_out(buffer, bufferSize, "");
+        return nullptr;
+    }
     if (result) *result = error;
-    cursor->next = cursor->count > 0 ? 1 : 0;
-    hand_out(buffer, bufferSize, cursor->count > 0 ? cursor->printers[0].pPrinterName : "");
+    hand_out(buffer, bufferSize, walk->count > 0 ? walk->printers[0].pPrinterName : "");
     return cursor;
 }
 
-// The next name, or an empty one after the last. Always 0.
+// The next name, or an empty one after the last and for a cursor that is not open.
+// Always 0.
 LONG WINAPI insGetNextPrinterName(INS_PRINTER_CURSOR_HANDLE cursor, LPSTR buffer, LONG bufferSize) {
-    if (!cursor || cursor->next >= cursor->count) {
+    PrinterWalk* walk = find_cursor(cursor);
+    if (!walk || walk->next >= walk->count) {
         hand_out(buffer, bufferSize, "");
         return 0;
     }
-    hand_out(buffer, bufferSize, cursor->printers[cursor->next++].pPrinterName);
+    hand_out(buffer, bufferSize, walk->printers[walk->next++].pPrinterName);
     return 0;
 }
 
-// Ends the walk and frees the cursor with its list. Always 0.
+// Ends the walk and frees its list; a cursor that is not open is let be. Always 0.
 LONG WINAPI insFinishPrinterName(INS_PRINTER_CURSOR_HANDLE cursor) {
-    if (!cursor) return 0;
-    if (cursor->printers) LocalFree(cursor->printers);
-    heap_free(cursor);
+    if (PrinterWalk* walk = close_cursor(cursor)) free_walk(walk);
     return 0;
 }
 

@@ -1,8 +1,11 @@
 #include "support/library.h"
 
 #include "frame/error_state.h"
+#include "printers/cursor_table.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -66,6 +69,57 @@ TEST_F(Printers, TheCursorKeepsItsContractForBadInput) {
     EXPECT_EQ(insGetNextPrinterName(nullptr, name, sizeof name), 0);
     EXPECT_STREQ(name, "");
     EXPECT_EQ(insFinishPrinterName(nullptr), 0);
+}
+
+// A setup program that uses a cursor after finishing it, finishes it twice, or passes a
+// value it never had is answered as for no cursor: nothing freed twice, nothing read from
+// freed memory (the sanitizer build watches this), and the other walks go on.
+TEST_F(Printers, AFinishedOrUnknownCursorIsAnsweredAsNone) {
+    SetUpDriver();
+    add("Orvana Fax");
+    add("Sales Fax");
+    LONG result = 0;
+    char name[32];
+    INS_PRINTER_CURSOR_HANDLE finished = insGetFirstPrinterName(name, sizeof name, &result);
+    EXPECT_EQ(insFinishPrinterName(finished), 0);
+    INS_PRINTER_CURSOR_HANDLE open = insGetFirstPrinterName(name, sizeof name, &result);
+    ASSERT_NE(open, nullptr);
+    EXPECT_NE(open, finished) << "a slot used again is a new cursor";
+    std::strcpy(name, "x");
+    EXPECT_EQ(insGetNextPrinterName(finished, name, sizeof name), 0);
+    EXPECT_STREQ(name, "");
+    EXPECT_EQ(insFinishPrinterName(finished), 0);
+    int local = 0;
+    EXPECT_EQ(insFinishPrinterName(reinterpret_cast<INS_PRINTER_CURSOR_HANDLE>(&local)), 0);
+    EXPECT_EQ(insGetNextPrinterName(open, name, sizeof name), 0);
+    EXPECT_STREQ(name, "Sales Fax") << "the open walk is untouched";
+    EXPECT_EQ(insFinishPrinterName(open), 0);
+    EXPECT_EQ(insFinishPrinterName(open), 0);
+    EXPECT_EQ(machine->live_heap_blocks(), 0u);
+    EXPECT_EQ(machine->live_local_blocks(), 0u);
+}
+
+// Walks never finished take every cursor there is; the next has none, says why, and a
+// finished walk makes room again.
+TEST_F(Printers, CursorsNeverFinishedRunOutAndFinishingMakesRoom) {
+    SetUpDriver();
+    add("Orvana Fax");
+    std::vector<INS_PRINTER_CURSOR_HANDLE> cursors;
+    LONG result = 0;
+    char name[32];
+    for (int i = 0; i < cursor_table_size; ++i) cursors.push_back(insGetFirstPrinterName(name, sizeof name, &result));
+    EXPECT_EQ(std::count(cursors.begin(), cursors.end(), nullptr), 0);
+    std::strcpy(name, "x");
+    EXPECT_EQ(insGetFirstPrinterName(name, sizeof name, &result), nullptr);
+    EXPECT_EQ(result, ERROR_NO_MORE_SEARCH_HANDLES);
+    EXPECT_STREQ(name, "");
+    insFinishPrinterName(cursors.back());
+    cursors.back() = insGetFirstPrinterName(name, sizeof name, &result);
+    EXPECT_NE(cursors.back(), nullptr);
+    EXPECT_STREQ(name, "Orvana Fax");
+    for (INS_PRINTER_CURSOR_HANDLE cursor : cursors) insFinishPrinterName(cursor);
+    EXPECT_EQ(machine->live_heap_blocks(), 0u);
+    EXPECT_EQ(machine->live_local_blocks(), 0u);
 }
 
 TEST_F(Printers, PresenceIgnoresLetterCaseAndTheFlagBlocksIt) {
