@@ -17,7 +17,10 @@ const std::map<std::string, SweepScenario>& scenarios() {
         std::map<std::string, SweepScenario> by_name;
         for (SweepScenario scenario : {
                  SweepScenario{"installation", "standard.toml", {}, false, true},
-                 SweepScenario{"driver_update", "update.toml", {"insAddPrintDriverEx orvdrv.dll (the update)"}, false, true},
+                 SweepScenario{"driver_update", "update.toml",
+                               {"insAddPrintDriverEx orvfax.drv (the update)", "insAddPrintDriverEx orvdrv351.dll (the update)",
+                                "insAddPrintDriverEx orvdrv.dll (the update)"},
+                               false, true},
                  SweepScenario{"port_move", "reconfigure.toml", {"insMovePort"}, false, true},
                  SweepScenario{"test_page", "standard.toml", {"insPrintTestPage"}, false, true},
                  SweepScenario{"daemon_added", "standard.toml", {"insAddDaemonProcess", "insAddDaemonService"}, false, true},
