@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -81,8 +82,8 @@ protected:
             std::filesystem::create_directories(root_ / folder);
         write(root_ / "bin/wine64",
               "#!/bin/sh\n"
-              "[ \"$1\" = wineboot ] && exit 0\n"
               "printf '%s\\n' \"$WINEPREFIX $*\" >>\"" + (root_ / "calls").string() + "\"\n"
+              "[ \"$1\" = wineboot ] && exit 0\n"
               "grep -q Version \"$WINEPREFIX/user.reg\" && cp \"$WINEPREFIX/user.reg\" \"" + (root_ / "seen-user.reg").string() + "\"\n"
               "ls \"$WINEPREFIX/drive_c/ORVANA\" \"$WINEPREFIX/drive_c/SETUP\" >\"" + (root_ / "seen-files").string() + "\"\n"
               "cat \"" + (root_ / "account").string() + "\"\n"
@@ -176,6 +177,29 @@ TEST_F(WineStandIn, ARunPlaysInAFreshPrefixPosingAsThePlatformAndPrintsAsTheSimu
     write(prefix / "drive_c/left-over", "x");
     run(install_allowed_line + "\n" + end_line + "\n");
     EXPECT_FALSE(std::filesystem::exists(prefix / "drive_c/left-over"));
+}
+
+TEST_F(WineStandIn, TheRemovalIsPlayedAfterARestartOfTheSamePrefix) {
+    options_.uninstall = true;
+    options_.json = true;
+    const auto [status, output] = run(install_allowed_line + "\n" + end_line + "\n");
+    EXPECT_EQ(status, 0) << output;
+    const std::string end = "{\"platform\": \"nt4\", \"restart_required\": true, \"all_accepted\": true, \"test_pages\": []}\n";
+    const std::string step = "{\"step\": \"InstallAllowed\", \"export\": \"InstallAllowed\", \"result\": 0, \"result_words\": "
+                             "\"0 done\", \"accepted\": true, \"out\": [], \"error_text\": \"\", \"reboot_required\": 0, "
+                             "\"seen\": []}\n";
+    EXPECT_EQ(output, step + end + step + end);
+    // The player, Wine's restart, the player for the removal; all in the one prefix.
+    std::istringstream calls(read("calls"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(calls, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 3u) << read("calls");
+    const std::string prefix = (root_ / "runs/nt4/prefix").string() + " ";
+    EXPECT_EQ(lines[0].find(prefix + (root_ / "player/orvplayer.exe").string() + " --platform nt4 "), 0u) << lines[0];
+    EXPECT_EQ(lines[0].find("--uninstall"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], prefix + "wineboot -r");
+    EXPECT_EQ(lines[2].find(prefix + (root_ / "player/orvplayer.exe").string() + " --platform nt4 "), 0u) << lines[2];
+    EXPECT_NE(lines[2].find(" --uninstall Z:"), std::string::npos) << lines[2];
 }
 
 TEST_F(WineStandIn, APlayerThatDiesOrWritesNonsenseEndsTheRunWithWhatWasPlayed) {
