@@ -103,7 +103,7 @@ protected:
         places_.sample_components = root_ / "samples";
         places_.make_prefix = "/bin/false";
         places_.template_prefix = root_ / "template";
-        places_.runs_folder = root_ / "runs";
+        places_.run_folder = root_ / "run";
         options_.script = (root_ / "script.toml").string();
         options_.engine = "wine";
         options_.platform = "nt4";
@@ -161,9 +161,9 @@ TEST_F(WineStandIn, ARunPlaysInAFreshPrefixPosingAsThePlatformAndPrintsAsTheSimu
               "  | error #124.\n"
               "restart required: yes\n"
               "every step gave an accepted result, apart from 1 that Wine cannot play as Windows does\n");
-    const std::filesystem::path prefix = root_ / "runs/nt4/prefix";
+    const std::filesystem::path prefix = root_ / "run/prefix";
     // The real module wins over the image; the rest comes from the images.
-    EXPECT_EQ(read("runs/nt4/prefix/drive_c/SETUP/orvmon.dll"), "the real monitor");
+    EXPECT_EQ(read("run/prefix/drive_c/SETUP/orvmon.dll"), "the real monitor");
     EXPECT_EQ(read("seen-files"), prefix.string() + "/drive_c/ORVANA:\n\n" + prefix.string() + "/drive_c/SETUP:\norvfont.dat\norvmon.dll\n");
     EXPECT_NE(read("seen-user.reg").find("AppDefaults\\\\orvplayer.exe] 0\n\"Version\"=\"nt40\""), std::string::npos);
     EXPECT_EQ(read("calls"), prefix.string() + " " + (root_ / "player/orvplayer.exe").string() +
@@ -194,7 +194,7 @@ TEST_F(WineStandIn, TheRemovalIsPlayedAfterARestartOfTheSamePrefix) {
     std::vector<std::string> lines;
     for (std::string line; std::getline(calls, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), 3u) << read("calls");
-    const std::string prefix = (root_ / "runs/nt4/prefix").string() + " ";
+    const std::string prefix = (root_ / "run/prefix").string() + " ";
     EXPECT_EQ(lines[0].find(prefix + (root_ / "player/orvplayer.exe").string() + " --platform nt4 "), 0u) << lines[0];
     EXPECT_EQ(lines[0].find("--uninstall"), std::string::npos) << lines[0];
     EXPECT_EQ(lines[1], prefix + "wineboot -r");
@@ -214,7 +214,7 @@ TEST_F(WineStandIn, APlayerThatDiesOrWritesNonsenseEndsTheRunWithWhatWasPlayed) 
     std::tie(status, output) = run(install_allowed_line + "\n");
     EXPECT_EQ(status, 1);
     EXPECT_NE(output.find("the run ended: orvplayer.exe ended with status 134 before the end of its account; its errors are in " +
-                          (root_ / "runs/nt4/install.player.err").string()),
+                          (root_ / "run/install.player.err").string()),
               std::string::npos)
         << output;
 }

@@ -109,7 +109,8 @@ WinePlaces wine_places() {
     places.sample_components = std::filesystem::path(ORV_SAMPLE_COMPONENTS_DIR) / "x64";
     places.make_prefix = ORV_MAKE_WINE_PREFIX;
     places.template_prefix = ORV_WINE_TEMPLATE_PREFIX;
-    places.runs_folder = std::filesystem::path(ORV_WINE_TEMPLATE_PREFIX).parent_path() / "wine-runs";
+    // Only the last run is kept, for a person to look into: a prefix is large.
+    places.run_folder = std::filesystem::path(ORV_WINE_TEMPLATE_PREFIX).parent_path() / "wine-run";
     return places;
 }
 
@@ -125,12 +126,12 @@ int run_on_wine(const RunOptions& options, const SetupScript& script, std::span<
     if (!wine64) return unusable(problem);
     if (!std::filesystem::exists(places.player_folder / player_program))
         return unusable((places.player_folder / player_program).string() + " is not built (scripts/build mingw-x64)");
-    WineRun wine{*wine64, {}, places.runs_folder / options.platform};
+    WineRun wine{*wine64, {}, places.run_folder};
     wine.prefix = wine.folder / "prefix";
     if (!std::filesystem::exists(places.template_prefix / "system.reg")) {
         std::fprintf(err, "orvsetup: making the Wine prefix %s (once, a minute)\n", places.template_prefix.c_str());
-        std::filesystem::create_directories(places.runs_folder);
-        const std::filesystem::path log = places.runs_folder / "make-wine-prefix.log";
+        std::filesystem::create_directories(places.run_folder);
+        const std::filesystem::path log = places.run_folder / "make-wine-prefix.log";
         if (run_child({{places.make_prefix.string(), wine64->string(), places.template_prefix.string()}, {}, log}, {}) != 0)
             return unusable("the Wine prefix could not be made; see " + log.string());
     }

@@ -19,7 +19,7 @@ struct WinePlaces {
     std::filesystem::path sample_components;  // the host build's x64 sample images
     std::filesystem::path make_prefix;        // scripts/make-wine-prefix
     std::filesystem::path template_prefix;    // made once, copied for each run
-    std::filesystem::path runs_folder;        // each platform's last run: its prefix and the player's errors
+    std::filesystem::path run_folder;         // the last run: its prefix and the player's errors
 };
 
 // This build's places.
