@@ -301,6 +301,7 @@ std::optional<CallOutcome> CallSession::call(const CallRequest& request, const C
     outcome.signature = find_signature(request.export_name);
     outcome.arguments = prepare_arguments(request, results_);
     outcome.result = outcome.signature->invoke(address, outcome.arguments);
+    outcome.last_error = GetLastError();
     results_.push_back(outcome.result);
     outcome.error_text = fetch_error_text(*exports_);
     outcome.reboot_required = exports_->reboot_required();  // may restart the spooler itself

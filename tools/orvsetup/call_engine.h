@@ -39,6 +39,7 @@ struct CallOutcome {
     CallResult result;
     std::vector<Argument> arguments;
     std::string error_text;
+    DWORD last_error = 0;  // read before anything else is called
     LONG reboot_required = 0;
     std::vector<std::string> seen;
 };

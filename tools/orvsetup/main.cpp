@@ -2,6 +2,7 @@
 //
 //   orvsetup [machine options] [--json] call EXPORT [ARG...] [call EXPORT [ARG...]]...
 //   orvsetup [machine options] [--json] run SCRIPT [--uninstall] [--all-platforms] ...
+//   orvsetup [--json] run SCRIPT --engine wine --platform NAME [--uninstall]    (the real DLL under Wine)
 //   orvsetup [--machine DIR] --from FILE.toml [command]
 #include "call_engine.h"
 #include "machine_commands.h"
@@ -132,7 +133,13 @@ int main(int argc, char** argv) {
             machine = machine_for(options);
         } else if (command[0] == "run") {
             orvsetup::RunOptions run;
+            if (app.count("--platform")) run.platform = options.platform;
             if (int refused = orvsetup::parse_run_options(command, options.json, run, stderr)) return refused;
+            if (run.engine == "wine" && (!options.machine_folder.empty() || !options.description.empty())) {
+                std::fputs("orvsetup: run: --engine wine makes a Wine prefix of its own: no --machine, no --from\n", stderr);
+                return 2;
+            }
+            if (!run.platform.empty()) options.platform = run.platform;
             return orvsetup::run_script(run, [&options] { return machine_for(options); }, stdout, stderr);
         } else if (orvsetup::is_machine_command(command[0])) {
             machine = machine_for(options);

@@ -5,6 +5,7 @@
 #include "run_report.h"
 #include "script_machine.h"
 #include "setup_script.h"
+#include "wine_engine.h"
 
 #include <winsim/snapshot.h>
 
@@ -14,7 +15,7 @@ namespace orvsetup {
 
 const char* run_command_help =
     "  run SCRIPT [--uninstall] [--all-platforms [--from DESCRIPTION]...] [--report DIR] [--answer yes|no|ok|cancel]...\n"
-    "             [--sources DIR]\n"
+    "             [--sources DIR] [--engine winsim|wine] [--platform NAME]\n"
     "                         performs a setup script (TOML) as a setup program does: InstallAllowed, then\n"
     "                         each step with its result in words and what the machine saw; then whether a\n"
     "                         restart is required. --uninstall performs the script's [uninstall] part and\n"
@@ -24,9 +25,12 @@ const char* run_command_help =
     "                         platform. --report DIR writes the table as report.json and report.html.\n"
     "                         --answer queues the answer of the next message box. --sources DIR is the\n"
     "                         folder of this computer the [sources] files come from (default: the\n"
-    "                         sample components). Exit status: 0 when every step gave a result it\n"
-    "                         accepts, 1 when one did not, 105 when the script is refused before anything\n"
-    "                         runs (the message names its file, line and key).\n";
+    "                         sample components). --engine wine --platform NAME plays the script with\n"
+    "                         orvplayer.exe on the real OrvInstl.dll under Wine posing as NAME, in a\n"
+    "                         prefix made for the run (needs scripts/build mingw-x64 and wine64); a step\n"
+    "                         Wine cannot play as Windows does says why. Exit status: 0 when every step\n"
+    "                         gave a result it accepts, 1 when one did not, 105 when the script is\n"
+    "                         refused before anything runs (the message names its file, line and key).\n";
 
 namespace {
 
@@ -149,10 +153,16 @@ int parse_run_options(const std::vector<std::string>& words, bool json, RunOptio
         if (word == "--uninstall") options.uninstall = true;
         else if (word == "--all-platforms") options.all_platforms = true;
         else if (word == "--json") options.json = true;
-        else if (word == "--from" || word == "--report" || word == "--answer" || word == "--sources") {
+        else if (word == "--from" || word == "--report" || word == "--answer" || word == "--sources" ||
+                 word == "--engine" || word == "--platform") {
             if (!has_value) return refuse(word + " needs a value");
             const std::string& value = words[++i];
             if (word == "--from") options.descriptions.push_back(value);
+            else if (word == "--platform") options.platform = value;
+            else if (word == "--engine") {
+                if (value != "winsim" && value != "wine") return refuse("--engine is winsim or wine, not " + value);
+                options.engine = value;
+            }
             else if (word == "--report") options.report_folder = value;
             else if (word == "--sources") options.sources_folder = value;
             else {
@@ -166,6 +176,21 @@ int parse_run_options(const std::vector<std::string>& words, bool json, RunOptio
     if (options.script.empty()) return refuse("run takes a setup script");
     if (!options.descriptions.empty() && !options.all_platforms) return refuse("--from after run goes with --all-platforms");
     if (!options.report_folder.empty() && !options.all_platforms) return refuse("--report goes with --all-platforms");
+    if (!options.platform.empty() && !winsim::find_platform(options.platform))
+        return refuse("unknown platform " + options.platform);
+    if (options.engine == "wine") {
+        // Wine poses as one Windows version at a time, and keeps no winsim machine.
+        if (options.all_platforms) return refuse("--engine wine plays one platform: give --platform instead of --all-platforms");
+        if (options.platform.empty()) {
+            std::string known;
+            for (const winsim::PlatformInfo& info : winsim::all_platforms())
+                if (!info.wine_version.empty()) known += (known.empty() ? "" : ", ") + std::string(info.name);
+            return refuse("--engine wine needs --platform NAME (" + known + ")");
+        }
+        if (winsim::platform_info(*winsim::find_platform(options.platform)).wine_version.empty())
+            return refuse("Wine cannot pose as " + options.platform);
+        if (!options.answers.empty()) return refuse("--answer goes with the simulated machine: nobody answers Wine's message boxes");
+    }
     return 0;
 }
 
@@ -179,6 +204,11 @@ int run_script(const RunOptions& options, const std::function<std::unique_ptr<wi
         return refused_status;
     }
     if (options.all_platforms) return run_on_every_platform(options, script, out);
+    if (options.engine == "wine") {
+        const std::vector<std::string> names = platform_names();
+        const std::string wine_version(winsim::platform_info(*winsim::find_platform(options.platform)).wine_version);
+        return run_on_wine(options, script, names, wine_version, wine_places(), out, err);
+    }
     std::unique_ptr<winsim::Machine> machine = machine_for();
     int status = run_on_one_machine(options, script, *machine, out);
     if (!machine->folder().empty()) machine->save();

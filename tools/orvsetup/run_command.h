@@ -21,6 +21,8 @@ struct RunOptions {
     std::vector<int> answers;               // IDYES, IDNO, ... for the message boxes, in order
     std::string report_folder;
     std::string sources_folder;  // where the product's files are on this computer; empty: the samples
+    std::string engine = "winsim";  // or "wine": the real DLL under Wine
+    std::string platform;           // --platform, given before or after run; empty: not given
 };
 
 extern const char* run_command_help;

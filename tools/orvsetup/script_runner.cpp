@@ -38,7 +38,7 @@ void print_json_list(std::FILE* out, const char* key, const std::vector<std::str
 
 bool ScriptRun::all_accepted() const {
     return problem.empty() && std::all_of(steps.begin(), steps.end(), [](const StepOutcome& step) {
-               return step.state == StepState::not_for_platform || (step.state == StepState::done && step.accepted);
+               return step.state == StepState::not_for_platform || (step.state == StepState::done && !step.refused());
            });
 }
 
@@ -73,15 +73,17 @@ ScriptRun perform_steps(const std::vector<ScriptStep>& steps, const std::string&
         outcome.accepted = is_accepted(*step, outcome.result);
         outcome.out = out_values(call->arguments);
         outcome.error_text = call->error_text;
+        outcome.last_error = call->last_error;
         outcome.reboot_required = call->reboot_required;
         outcome.seen = call->seen;
+        if (host.cannot_play) outcome.wine_cannot_play = host.cannot_play(outcome.export_name, platform);
         run.restart_required = call->reboot_required != 0;
         if (step->call.export_name == "insPrintTestPage" && outcome.accepted && host.test_page_picture) {
             // The printer is the export's second argument.
             if (std::optional<std::string> picture = host.test_page_picture(step->call.words.at(1)))
                 run.test_pages.push_back(*picture);
         }
-        stopped = !outcome.accepted && step->stops_on_failure;
+        stopped = outcome.refused() && step->stops_on_failure;
         ended(std::move(outcome));
     }
     return run;
@@ -104,6 +106,7 @@ void print_step(std::FILE* out, const StepOutcome& step, bool json) {
         print_json_field(out, "error_text", step.error_text);
         std::fprintf(out, ", \"reboot_required\": %ld", static_cast<long>(step.reboot_required));
         print_json_list(out, "seen", step.seen);
+        if (!step.wine_cannot_play.empty()) print_json_field(out, "wine_cannot_play", step.wine_cannot_play);
         std::fputs("}\n", out);
         return;
     }
@@ -112,7 +115,8 @@ void print_step(std::FILE* out, const StepOutcome& step, bool json) {
         return;
     }
     std::fprintf(out, "%s -> %s%s\n", step.title.c_str(), result_in_words(step.result).c_str(),
-                 step.accepted ? "" : "   (not accepted)");
+                 step.accepted ? "" : step.refused() ? "   (not accepted)" : "   (not accepted, Wine's answer)");
+    if (!step.wine_cannot_play.empty()) std::fprintf(out, "  Wine cannot play this step: %s\n", step.wine_cannot_play.c_str());
     for (const std::string& value : step.out) {
         std::fputs("  out: ", out);
         print_json_string(out, value);
@@ -123,9 +127,8 @@ void print_step(std::FILE* out, const StepOutcome& step, bool json) {
 }
 
 void print_run_end(std::FILE* out, const ScriptRun& run, bool json) {
-    std::size_t refused = static_cast<std::size_t>(std::count_if(run.steps.begin(), run.steps.end(), [](const StepOutcome& step) {
-        return step.state == StepState::done && !step.accepted;
-    }));
+    std::size_t refused = static_cast<std::size_t>(
+        std::count_if(run.steps.begin(), run.steps.end(), [](const StepOutcome& step) { return step.refused(); }));
     if (json) {
         std::fputs("{\"platform\": ", out);
         print_json_string(out, run.platform);
@@ -139,8 +142,13 @@ void print_run_end(std::FILE* out, const ScriptRun& run, bool json) {
     if (!run.problem.empty()) std::fprintf(out, "the run ended: %s\n", run.problem.c_str());
     std::fprintf(out, "restart required: %s\n", run.restart_required ? "yes" : "no");
     for (const std::string& page : run.test_pages) std::fprintf(out, "test page: %s\n", page.c_str());
-    if (refused) std::fprintf(out, "%zu step%s gave a result not accepted\n", refused, refused == 1 ? "" : "s");
-    else if (run.problem.empty()) std::fputs("every step gave an accepted result\n", out);
+    const std::size_t wine_answers = static_cast<std::size_t>(std::count_if(run.steps.begin(), run.steps.end(), [](const StepOutcome& step) {
+        return step.state == StepState::done && !step.accepted && !step.wine_cannot_play.empty();
+    }));
+    const std::string apart =
+        wine_answers ? ", apart from " + std::to_string(wine_answers) + " that Wine cannot play as Windows does" : "";
+    if (refused) std::fprintf(out, "%zu step%s gave a result not accepted%s\n", refused, refused == 1 ? "" : "s", apart.c_str());
+    else if (run.problem.empty()) std::fprintf(out, "every step gave an accepted result%s\n", apart.c_str());
 }
 
 }  // namespace orvsetup

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvsetup {
@@ -28,8 +29,15 @@ struct StepOutcome {
     bool accepted = false;
     std::vector<std::string> out;
     std::string error_text;
+    DWORD last_error = 0;  // the thread's last error as the export left it
     LONG reboot_required = 0;
     std::vector<std::string> seen;
+    // Why the answer is Wine's and not Windows' (a step played under Wine that Wine cannot
+    // play as Windows does); such a step's result is shown but not held against the run.
+    std::string wine_cannot_play;
+
+    // A result that counts against the run.
+    bool refused() const { return state == StepState::done && !accepted && wine_cannot_play.empty(); }
 };
 
 struct ScriptRun {
@@ -52,6 +60,9 @@ struct RunHost {
     std::function<std::optional<std::string>(const std::string& printer)> test_page_picture;
     // Told of each step as it ends, so a person sees it before the next begins.
     std::function<void(const StepOutcome&)> step_ended;
+    // Why the system under the program cannot play an export on the platform as Windows
+    // does ("" where it can); a failure of such a step does not stop the script.
+    std::function<std::string(std::string_view export_name, std::string_view platform)> cannot_play;
 };
 
 ScriptRun perform_steps(const std::vector<ScriptStep>& steps, const std::string& platform, const RunHost& host);
