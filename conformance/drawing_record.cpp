@@ -119,7 +119,7 @@ std::string cursor_name(LPCSTR name) {
     if (!IS_INTRESOURCE(name)) return name;
     if (name == IDC_WAIT) return "wait";
     if (name == IDC_ARROW) return "arrow";
-    return "cursor " + std::to_string(reinterpret_cast<ULONG_PTR>(name));
+    return std::to_string(reinterpret_cast<ULONG_PTR>(name));
 }
 
 }  // namespace
