@@ -319,6 +319,27 @@ TEST(ConformanceScenarios, TestPageRecordsWhatTheLibraryDrew) {
     }
 }
 
+// After a failure the page is not printed: the user is asked instead, and the error
+// text is shown only to the answer yes, still whole after the answer no.
+TEST(ConformanceScenarios, TestPageAfterAFailureAsksInsteadOfPrinting) {
+    auto machine = winsim::Machine::create(winsim::Platform::nt4);
+    const std::string text = play_on(*machine, *conformance::find_scenario("TestPage"));
+    const std::string question = "caption=\"Error printing test page\" text=\"Unrecoverable errors occurred earlier in the process "
+                                 "of installing print drivers.\\nWould you like to see the text of those earlier errors?\" "
+                                 "type=0x00000014 ";
+    const std::string error_text = "\"Printer installer WARNING (LoadLibrary (monitor DLL)): \\nerror #126 for value "
+                                   "'C:\\\\ORVCONF\\\\NOMON\\\\ORVMON.DLL'.\\nThe specified module could not be found. \\n\"";
+    for (const std::string& expected : {
+             std::string("\tafter it, the errors declined\tresult=-1\n"),
+             "\tafter it, the errors declined: boxes\t" + question + "answer=7\n",
+             std::string("\tafter it, the errors declined: document\tcalls=none\n"),
+             "\tafter it, the errors seen\tresult=-16 error_text=" + error_text + "\n",
+             "\tafter it, the errors seen: boxes\t" + question + "answer=6 caption=\"Error printing test page\" text=" + error_text +
+                 " type=0x00000010 answer=1\n",
+             std::string("\tafter it, the errors seen: document\tcalls=none\n")})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
 // The fixed version block of a component, laid out at `path`, as the machine's version
 // calls read it.
 std::optional<VS_FIXEDFILEINFO> fixed_version(winsim::Machine& machine, const std::string& component, const char* path) {
