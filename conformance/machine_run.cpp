@@ -1,8 +1,12 @@
 #include "machine_run.h"
 
+#include "component_files.h"
 #include "product_driver.h"
 
 #include <mkimage/image.h>
+
+#include <string>
+#include <vector>
 
 namespace conformance {
 
@@ -26,16 +30,29 @@ void ship_resource_thunk(winsim::Machine& machine) {
 }
 
 // What the lane's set-up does under Wine, through the control API: the driver's file
-// in the driver directory, and its models registered.
+// (the image of the recipe the lane's driver is built with, so that its version is the
+// same) in the driver directory, its models registered, and the file also where the
+// spooler then finds the models' driver, as AddPrinterDriverA copies it there.
 void lay_out_product_driver(winsim::Machine& machine) {
     char directory[MAX_PATH] = "";
     DWORD needed = 0;
     GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory), sizeof directory, &needed);
-    machine.files().write_file(std::string(directory) + "\\" + product_driver_file,
-                               module_image(machine, "ORVDRV", "DrvDocumentPropertySheets"));
+    const std::string image = component_bytes("orvdrv.dll");
+    machine.files().write_file(std::string(directory) + "\\" + product_driver_file, image);
     const ProductModels& models = product_models();
     machine.spooler().add_driver(models.plain, product_driver_file);
     machine.spooler().add_driver(models.docket, product_driver_file);
+
+    DWORD count = 0;
+    EnumPrinterDriversA(nullptr, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> block(needed);
+    if (!needed || !EnumPrinterDriversA(nullptr, nullptr, 2, block.data(), needed, &needed, &count)) return;
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_2A*>(block.data());
+    for (DWORD i = 0; i < count; ++i) {
+        const std::string name = drivers[i].pName;
+        if ((name == models.plain || name == models.docket) && !machine.files().exists(drivers[i].pDriverPath))
+            machine.files().write_file(drivers[i].pDriverPath, image);
+    }
 }
 
 }  // namespace

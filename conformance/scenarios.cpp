@@ -14,7 +14,7 @@ const std::vector<Scenario>& scenarios() {
               user_scenarios, thunk_scenarios, profile_scenarios, driver_scenarios, printer_scenarios,
               win9x_file_scenarios, default_printer_scenarios, daemon_service_scenarios, product_port_scenarios,
               product_processor_scenarios, driver_install_scenarios, removal_scenarios,
-              daemon_startup_scenarios})
+              daemon_startup_scenarios, test_page_scenarios})
             for (Scenario& scenario : group()) all.push_back(std::move(scenario));
         return all;
     }();

@@ -55,5 +55,6 @@ std::vector<Scenario> product_processor_scenarios();
 std::vector<Scenario> driver_install_scenarios();
 std::vector<Scenario> removal_scenarios();
 std::vector<Scenario> daemon_startup_scenarios();
+std::vector<Scenario> test_page_scenarios();
 
 }  // namespace conformance

@@ -53,6 +53,7 @@ Exports find_exports(HMODULE library) {
     find_export(library, "insDeleteDaemonProcess", x.delete_daemon_process);
     find_export(library, "insAddDaemonService", x.add_daemon_service);
     find_export(library, "insDeleteDaemonService", x.delete_daemon_service);
+    find_export(library, "insPrintTestPage", x.print_test_page);
     return x;
 }
 

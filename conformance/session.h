@@ -56,6 +56,7 @@ struct Exports {
     decltype(&::insDeleteDaemonProcess) delete_daemon_process = nullptr;
     decltype(&::insAddDaemonService) add_daemon_service = nullptr;
     decltype(&::insDeleteDaemonService) delete_daemon_service = nullptr;
+    decltype(&::insPrintTestPage) print_test_page = nullptr;
 };
 
 // Every export the library has of these; the others stay null.

@@ -162,7 +162,7 @@ TEST(ConformanceScenarios, PrinterScenariosRepeatOnTheSameSystem) {
         SCOPED_TRACE(std::string(winsim::platform_info(platform).name));
         auto machine = winsim::Machine::create(platform);
         for (const char* name : {"ProductDriver", "NewPrinters", "PrinterSelections", "PrinterUpdate", "PrinterRejections",
-                                 "Win9xDriverFiles", "DefaultInstalledPrinter"}) {
+                                 "Win9xDriverFiles", "DefaultInstalledPrinter", "TestPage"}) {
             const conformance::Scenario* scenario = conformance::find_scenario(name);
             ASSERT_NE(scenario, nullptr) << name;
             const std::string first = play_on(*machine, *scenario);
@@ -278,6 +278,66 @@ TEST(ConformanceScenarios, ComponentScenariosInstallWhatTheyLayOut) {
         EXPECT_NE(driver.find("the default after the update\tdefault=\"OrvConformance Driver Two\""), std::string::npos)
             << driver;
     }
+}
+
+// The test page's record on winsim, on each family's driver: the document from its start
+// to its end, the heading in the library's font and the report in the device's own, the
+// logo stretched into its square, the font and the bitmap deleted and the caller's
+// cursor given back; for a printer that does not exist, one box naming it and nothing
+// drawn. The driver's file is where the spooler keeps it, with the lane's version.
+TEST(ConformanceScenarios, TestPageRecordsWhatTheLibraryDrew) {
+    struct Case {
+        winsim::Platform platform;
+        const char* driver_file;
+        const char* devmode_version;
+    };
+    for (const Case& c : {Case{winsim::Platform::win98, "<driver directory>\\\\ORVDRV.DLL", "4.00"},
+                          Case{winsim::Platform::nt351, "<driver directory>\\\\1\\\\ORVDRV.DLL", "3.32"},
+                          Case{winsim::Platform::win2000, "<driver directory>\\\\3\\\\ORVDRV.DLL", "4.01"}}) {
+        SCOPED_TRACE(std::string(winsim::platform_info(c.platform).name));
+        auto machine = winsim::Machine::create(c.platform);
+        const std::string text = play_on(*machine, *conformance::find_scenario("TestPage"));
+        for (const std::string& expected : {
+                 std::string("TestPage\tprinted\tresult=0 error_text=\"\"\n"),
+                 std::string("\tprinted: document\tStartDocA=ok name=\"Orvana printer test page\" StartPage=ok EndPage=ok EndDoc=ok\n"),
+                 std::string("\tprinted: fonts\tface=\"Times New Roman\" weight=400 charset=0 quality=2 selected=1 deleted=1\n"),
+                 std::string("\tprinted: logo\tLoadBitmapA=102 loaded=ok SetMapMode=8 previous=1 StretchBlt=ok to=0,0+100x100 "
+                             "from=0,0+570x469 rop=0x00CC0020 DeleteObject=ok\n"),
+                 std::string("\tprinted: texts\tface=\"Times New Roman\" flags=0x00000850 text=\"Orvana\\nPrinter Test Page\" "
+                             "face=device flags=0x00000850 text=\"Congratulations!\\n\""),
+                 std::string(" text=\" ") + c.driver_file + "\\t(4.2.0.7)\" ",
+                 std::string(" text=\"DEVMODE version: ") + c.devmode_version + "\" ",
+                 std::string("\tprinted: boxes\tcalls=none\n"),
+                 std::string("\tprinted: cursor\tLoadCursorA=wait SetCursor=wait SetCursor=arrow SetCursor=arrow\n"),
+                 std::string("\ta printer that does not exist\tresult=-10 error_text=\"\"\n"),
+                 std::string("\ta printer that does not exist: document\tcalls=none\n"),
+                 std::string("\ta printer that does not exist: boxes\tcaption=\"Error printing test page\" text=\"Unable to create "
+                             "device context for printer\\nPossibly the printer OrvConformance Nobody's Printer does not "
+                             "exist.\" type=0x00000010 answer=1\n"),
+                 std::string("\ta printer that does not exist: cursor\tLoadCursorA=wait SetCursor=wait SetCursor=arrow SetCursor=arrow\n")})
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+}
+
+// After a failure the page is not printed: the user is asked instead, and the error
+// text is shown only to the answer yes, still whole after the answer no.
+TEST(ConformanceScenarios, TestPageAfterAFailureAsksInsteadOfPrinting) {
+    auto machine = winsim::Machine::create(winsim::Platform::nt4);
+    const std::string text = play_on(*machine, *conformance::find_scenario("TestPage"));
+    const std::string question = "caption=\"Error printing test page\" text=\"Unrecoverable errors occurred earlier in the process "
+                                 "of installing print drivers.\\nWould you like to see the text of those earlier errors?\" "
+                                 "type=0x00000014 ";
+    const std::string error_text = "\"Printer installer WARNING (LoadLibrary (monitor DLL)): \\nerror #126 for value "
+                                   "'C:\\\\ORVCONF\\\\NOMON\\\\ORVMON.DLL'.\\nThe specified module could not be found. \\n\"";
+    for (const std::string& expected : {
+             std::string("\tafter it, the errors declined\tresult=-1\n"),
+             "\tafter it, the errors declined: boxes\t" + question + "answer=7\n",
+             std::string("\tafter it, the errors declined: document\tcalls=none\n"),
+             "\tafter it, the errors seen\tresult=-16 error_text=" + error_text + "\n",
+             "\tafter it, the errors seen: boxes\t" + question + "answer=6 caption=\"Error printing test page\" text=" + error_text +
+                 " type=0x00000010 answer=1\n",
+             std::string("\tafter it, the errors seen: document\tcalls=none\n")})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
 // The fixed version block of a component, laid out at `path`, as the machine's version
