@@ -300,4 +300,22 @@ TEST_F(Wininit, ACopyNamedInOtherLetterCaseIsStillCleanedUp) {
     EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
 }
 
+// Found by fuzzing: the same text in another section, inside a longer line or behind a
+// header that does not begin its line scheduled nothing, and a header put after a last
+// line without its line end ran into that line; each answered 1 all the same.
+TEST_F(Wininit, OnlyALineOfTheSectionCountsAndANewHeaderBeginsItsOwnLine) {
+    const std::string header = "[Rename]\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"[Other]\r\n" + line + header, "[Other]\r\n" + line + header + line},
+        {header + "X" + line, header + line + "X" + line},
+        {"; " + header + line, "; " + header + line + header + line},
+        {"[windows]\r\nload=", "[windows]\r\nload=\r\n" + header + line},
+    };
+    for (const auto& [before, after] : cases) {
+        lay_out(before);
+        EXPECT_EQ(add(), 1) << before;
+        EXPECT_EQ(text(), after) << before;
+    }
+}
+
 }  // namespace
