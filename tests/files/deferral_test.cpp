@@ -318,4 +318,26 @@ TEST_F(Wininit, OnlyALineOfTheSectionCountsAndANewHeaderBeginsItsOwnLine) {
     }
 }
 
+// Found by fuzzing: the restart reads these headers as the section too, so an entry
+// below one that the clean-up passed over undid a later copy at the restart.
+TEST_F(Wininit, TheCleanUpReadsTheHeaderAsTheRestartDoes) {
+    for (const char* header : {"[ rename ]", "[Rename] ; kept by hand", "[RENAME]"}) {
+        lay_out(header + std::string("\r\n") + line);
+        char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+        EXPECT_EQ(remove_pending_replacements(path), 0) << header;
+        EXPECT_EQ(text(), "<none>") << header << ": only the header was left";
+    }
+}
+
+// Found by fuzzing: a waiting copy that a move still pending names stays, or that
+// move finds nothing to move at the restart.
+TEST_F(Wininit, AWaitingCopyThatAnotherEntryNamesStays) {
+    const std::string other = "C:\\OTHER.DLL=C:\\WINDOWS\\TEMP\\ORVMON.DLL\r\n";
+    lay_out("[Rename]\r\n" + line + other);
+    char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    EXPECT_EQ(remove_pending_replacements(path), 0);
+    EXPECT_EQ(text(), "[Rename]\r\n" + other);
+    EXPECT_TRUE(machine->files().exists("C:\\WINDOWS\\TEMP\\ORVMON.DLL"));
+}
+
 }  // namespace
