@@ -246,7 +246,9 @@ LONG remove_from_pending_renames(const FileNames& file) {
 
 Span trimmed(Span text) {
     while (text.length && (*text.text == ' ' || *text.text == '\t')) ++text.text, --text.length;
-    while (text.length && std::strchr(" \t\r\n", text.text[text.length - 1])) --text.length;
+    // Compared one by one: strchr would find the terminator and take a NUL for a blank.
+    auto blank_or_line_end = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (text.length && blank_or_line_end(text.text[text.length - 1])) --text.length;
     return text;
 }
 

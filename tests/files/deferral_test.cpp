@@ -340,4 +340,14 @@ TEST_F(Wininit, AWaitingCopyThatAnotherEntryNamesStays) {
     EXPECT_TRUE(machine->files().exists("C:\\WINDOWS\\TEMP\\ORVMON.DLL"));
 }
 
+// Found by fuzzing: a NUL at the end of a text counted as a blank, so the clean-up read
+// "[Rename\0]" as the section, which the restart does not, and took away its lines.
+TEST_F(Wininit, ANulIsNoBlank) {
+    const std::string kept = std::string("[Rename\0]\r\n", 11) + line;
+    lay_out(kept);
+    char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    EXPECT_EQ(remove_pending_replacements(path), 0);
+    EXPECT_EQ(text(), kept);
+}
+
 }  // namespace
