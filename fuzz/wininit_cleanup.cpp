@@ -74,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t old_at = 0;
         for (std::string_view line : new_lines) {
             while (old_at < old_lines.size() && old_lines[old_at] != line) {
-                fuzz::require(expected[old_at] != Fate::keep, "a line to keep was taken away", old_lines[old_at]);
+                fuzz::require(expected[old_at] != Fate::keep, "a line to keep was taken away",
+                              fuzz::printable(old_lines[old_at]));
                 ++old_at;
             }
             fuzz::require(old_at < old_lines.size(), "a line was written that the file did not hold", line);
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ++old_at;
         }
         for (; old_at < old_lines.size(); ++old_at)
-            fuzz::require(expected[old_at] != Fate::keep, "a line to keep was taken away", old_lines[old_at]);
+            fuzz::require(expected[old_at] != Fate::keep, "a line to keep was taken away", fuzz::printable(old_lines[old_at]));
     }
     fuzz::require_files_kept(*machine, scene, entries, marked);
     return 0;
