@@ -132,13 +132,23 @@ void mark_what_concerns(OperationList& operations, const FileNames& file) {
     }
 }
 
+// Whether an operation that stays names `name` as the file it moves or deletes.
+bool still_named(OperationList& operations, Span name) {
+    for (SIZE_T i = 0; i < operations.size(); ++i)
+        if (!operations[i].removed && same_path(operations[i].source, name)) return true;
+    return false;
+}
+
 // Deletes the copies the taken-back moves were waiting with. Only copies in the
 // temporary directory go, where the library leaves its own, so that no other
-// program's file is lost; and never the file itself, which is about to be written.
+// program's file is lost; never the file itself, which is about to be written; and
+// never a copy that an operation still pending names.
 void delete_waiting_copies(OperationList& operations, const FileNames& file) {
     for (SIZE_T i = 0; i < operations.size(); ++i) {
         const PendingOperation& operation = operations[i];
-        if (!operation.removed || !operation.target.length || names_file(operation.source, file)) continue;
+        if (!operation.removed || !operation.target.length || names_file(operation.source, file) ||
+            still_named(operations, operation.source))
+            continue;
         char path[MAX_PATH];
         bool in_temporary = directly_in(operation.source, file.temporary_directory) ||
                             (file.short_temporary_directory[0] && directly_in(operation.source, file.short_temporary_directory));
@@ -236,8 +246,19 @@ LONG remove_from_pending_renames(const FileNames& file) {
 
 Span trimmed(Span text) {
     while (text.length && (*text.text == ' ' || *text.text == '\t')) ++text.text, --text.length;
-    while (text.length && std::strchr(" \t\r\n", text.text[text.length - 1])) --text.length;
+    // Compared one by one: strchr would find the terminator and take a NUL for a blank.
+    auto blank_or_line_end = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (text.length && blank_or_line_end(text.text[text.length - 1])) --text.length;
     return text;
+}
+
+// A section header that WININIT reads as [Rename]: the name between the brackets, blanks
+// aside, in any letter case, whatever follows the closing bracket.
+bool is_rename_header(Span line) {
+    const void* close = std::memchr(line.text, ']', line.length);
+    if (!line.length || *line.text != '[' || !close) return false;
+    return same_path(trimmed(Span{line.text + 1, static_cast<SIZE_T>(static_cast<const char*>(close) - line.text - 1)}),
+                     span_of("Rename"));
 }
 
 // The entries of WININIT.INI's [Rename] section (in any letter case): "NUL=file"
@@ -252,7 +273,7 @@ bool read_rename_lines(const char* text, SIZE_T size, OperationList& operations,
         ++*lines;
         Span line = trimmed(Span{text + begin, end - begin});
         if (line.length && *line.text == '[') {
-            in_rename = line.length == 8 && same_path(line, span_of("[Rename]"));
+            in_rename = is_rename_header(line);
             continue;
         }
         const void* equals = line.length ? std::memchr(line.text, '=', line.length) : nullptr;

@@ -8,27 +8,47 @@ namespace {
 
 const char rename_header[] = "[Rename]\r\n";
 constexpr DWORD rename_header_length = 10;
+const char line_end[] = "\r\n";
+constexpr DWORD line_end_length = 2;
 
-// Finds `needle` in the first `size` bytes of `text`.
-char* find_bytes(char* text, DWORD size, const char* needle, DWORD needle_length) {
-    for (DWORD at = 0; needle_length <= size && at <= size - needle_length; ++at)
-        if (std::memcmp(text + at, needle, needle_length) == 0) return text + at;
-    return nullptr;
+bool starts_line(const char* text, DWORD at) { return at == 0 || text[at - 1] == '\n'; }
+
+// Where `needle` stands at the start of a line between `from` and `to`; `to` when
+// nowhere. A text inside another line is not that line: "XNUL=C:\A.DLL" deletes nothing.
+DWORD find_line(const char* text, DWORD from, DWORD to, const char* needle, DWORD needle_length) {
+    for (DWORD at = from; needle_length <= to && at <= to - needle_length; ++at)
+        if (starts_line(text, at) && std::memcmp(text + at, needle, needle_length) == 0) return at;
+    return to;
+}
+
+// Where the section whose lines start at `from` ends: at the next section's header.
+DWORD section_end(const char* text, DWORD from, DWORD size) {
+    for (DWORD at = from; at < size; ++at)
+        if (text[at] == '[' && starts_line(text, at)) return at;
+    return size;
 }
 
 // Puts the line below the header (or under a new header at the end) of the mapped file,
-// unless the file holds it already; answers how many bytes the file grew by.
+// unless the section holds it already; answers how many bytes the file grew by. Only a
+// line of the section counts as there: the same text elsewhere schedules nothing.
 DWORD insert_line(char* view, DWORD old_size, const char* line, DWORD line_length) {
-    if (find_bytes(view, old_size, line, line_length)) return 0;
-    char* header = find_bytes(view, old_size, rename_header, rename_header_length);
-    if (!header) {
-        std::memcpy(view + old_size, rename_header, rename_header_length);
-        std::memcpy(view + old_size + rename_header_length, line, line_length);
-        return rename_header_length + line_length;
+    DWORD header = find_line(view, 0, old_size, rename_header, rename_header_length);
+    if (header == old_size) {
+        DWORD at = old_size;
+        // A last line without its line end would run into the new header.
+        if (old_size && view[old_size - 1] != '\n') {
+            std::memcpy(view + at, line_end, line_end_length);
+            at += line_end_length;
+        }
+        std::memcpy(view + at, rename_header, rename_header_length);
+        std::memcpy(view + at + rename_header_length, line, line_length);
+        return at + rename_header_length + line_length - old_size;
     }
-    char* insert = static_cast<char*>(std::memchr(header, '\n', static_cast<SIZE_T>(view + old_size - header))) + 1;
-    std::memmove(insert + line_length, insert, static_cast<SIZE_T>(view + old_size - insert));
-    std::memcpy(insert, line, line_length);
+    DWORD insert = header + rename_header_length;
+    DWORD end = section_end(view, insert, old_size);
+    if (find_line(view, insert, end, line, line_length) != end) return 0;
+    std::memmove(view + insert + line_length, view + insert, old_size - insert);
+    std::memcpy(view + insert, line, line_length);
     return line_length;
 }
 
@@ -69,9 +89,11 @@ LONG add_wininit_rename(LPCSTR source, LPCSTR destination) {
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     DWORD old_size = GetFileSize(file, nullptr);
-    // A size that cannot be read (or that the line would carry past 4 GB) would put the
-    // new line far outside the mapped file.
-    if (old_size == INVALID_FILE_SIZE || old_size > INVALID_FILE_SIZE - line_length - rename_header_length) {
+    // Room for the line, a header and the line end of a last line that has none. A size
+    // that cannot be read (or that the room would carry past 4 GB) would put the new line
+    // far outside the mapped file.
+    const DWORD room = line_end_length + rename_header_length + line_length;
+    if (old_size == INVALID_FILE_SIZE || old_size > INVALID_FILE_SIZE - room) {
         DWORD failure = old_size == INVALID_FILE_SIZE ? GetLastError() : ERROR_SUCCESS;
         CloseHandle(file);
         SetLastError(failure ? failure : ERROR_NOT_ENOUGH_MEMORY);
@@ -79,11 +101,11 @@ LONG add_wininit_rename(LPCSTR source, LPCSTR destination) {
     }
     DWORD new_size = old_size;
     DWORD failure = ERROR_SUCCESS;
-    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, old_size + line_length + rename_header_length, nullptr);
+    HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, old_size + room, nullptr);
     auto* view = mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) : nullptr;
     if (view) {
         // The grown tail is zeroed so that the old contents can be searched as one string.
-        std::memset(view + old_size, 0, line_length + rename_header_length);
+        std::memset(view + old_size, 0, room);
         new_size += insert_line(view, old_size, line, line_length);
         UnmapViewOfFile(view);
     } else {

@@ -300,4 +300,54 @@ TEST_F(Wininit, ACopyNamedInOtherLetterCaseIsStillCleanedUp) {
     EXPECT_FALSE(machine->files().exists("C:\\WINDOWS\\WININIT.INI"));
 }
 
+// Found by fuzzing: the same text in another section, inside a longer line or behind a
+// header that does not begin its line scheduled nothing, and a header put after a last
+// line without its line end ran into that line; each answered 1 all the same.
+TEST_F(Wininit, OnlyALineOfTheSectionCountsAndANewHeaderBeginsItsOwnLine) {
+    const std::string header = "[Rename]\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"[Other]\r\n" + line + header, "[Other]\r\n" + line + header + line},
+        {header + "X" + line, header + line + "X" + line},
+        {"; " + header + line, "; " + header + line + header + line},
+        {"[windows]\r\nload=", "[windows]\r\nload=\r\n" + header + line},
+    };
+    for (const auto& [before, after] : cases) {
+        lay_out(before);
+        EXPECT_EQ(add(), 1) << before;
+        EXPECT_EQ(text(), after) << before;
+    }
+}
+
+// Found by fuzzing: the restart reads these headers as the section too, so an entry
+// below one that the clean-up passed over undid a later copy at the restart.
+TEST_F(Wininit, TheCleanUpReadsTheHeaderAsTheRestartDoes) {
+    for (const char* header : {"[ rename ]", "[Rename] ; kept by hand", "[RENAME]"}) {
+        lay_out(header + std::string("\r\n") + line);
+        char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+        EXPECT_EQ(remove_pending_replacements(path), 0) << header;
+        EXPECT_EQ(text(), "<none>") << header << ": only the header was left";
+    }
+}
+
+// Found by fuzzing: a waiting copy that a move still pending names stays, or that
+// move finds nothing to move at the restart.
+TEST_F(Wininit, AWaitingCopyThatAnotherEntryNamesStays) {
+    const std::string other = "C:\\OTHER.DLL=C:\\WINDOWS\\TEMP\\ORVMON.DLL\r\n";
+    lay_out("[Rename]\r\n" + line + other);
+    char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    EXPECT_EQ(remove_pending_replacements(path), 0);
+    EXPECT_EQ(text(), "[Rename]\r\n" + other);
+    EXPECT_TRUE(machine->files().exists("C:\\WINDOWS\\TEMP\\ORVMON.DLL"));
+}
+
+// Found by fuzzing: a NUL at the end of a text counted as a blank, so the clean-up read
+// "[Rename\0]" as the section, which the restart does not, and took away its lines.
+TEST_F(Wininit, ANulIsNoBlank) {
+    const std::string kept = std::string("[Rename\0]\r\n", 11) + line;
+    lay_out(kept);
+    char path[MAX_PATH] = "C:\\WINDOWS\\SYSTEM\\ORVMON.DLL";
+    EXPECT_EQ(remove_pending_replacements(path), 0);
+    EXPECT_EQ(text(), kept);
+}
+
 }  // namespace

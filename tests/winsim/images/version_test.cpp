@@ -263,6 +263,28 @@ TEST(VersionFailures, ASixteenBitBlockIsSizedPerFamily) {
     }
 }
 
+// Found by fuzzing: a root that claims more than its resource holds made the queries,
+// which go as far as the root says, read past a block of the size asked for. The size
+// now holds the claim, and what the resource lacks reads as zeros.
+TEST(VersionFailures, ABlockClaimingMoreThanItsResourceIsSizedForTheClaim) {
+    for (ImageKind kind : {ImageKind::pe32, ImageKind::ne}) {
+        for (Platform platform : {Platform::win98, Platform::win2000}) {
+            auto machine = Machine::create(platform);
+            mkimage::ImageMap map;
+            std::string image = mkimage::build_image(versioned(kind), &map);
+            const std::size_t claimed = map.version_size + 400;
+            mkimage::put16(image, map.version, static_cast<std::uint16_t>(claimed));
+            machine->files().write_file("C:\\v.dll", image);
+            const DWORD size = GetFileVersionInfoSizeA("C:\\v.dll", nullptr);
+            EXPECT_GE(size, claimed) << winsim::platform_info(platform).name;
+            std::vector<char> block(size, '#');
+            ASSERT_TRUE(GetFileVersionInfoA("C:\\v.dll", 0, size, block.data()));
+            EXPECT_EQ(block[claimed - 1], '\0') << winsim::platform_info(platform).name;
+            EXPECT_TRUE(query(block, "\\").ok) << "the fixed info is still read";
+        }
+    }
+}
+
 TEST(VersionFailures, Windows9xHandsOutWhereTheResourceLies) {
     for (ImageKind kind : {ImageKind::pe32, ImageKind::ne}) {
         auto machine = Machine::create(Platform::win98);

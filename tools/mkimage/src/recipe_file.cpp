@@ -92,10 +92,11 @@ public:
     // quietly left out of the image.
     void only_known(const toml::table& table, const std::string& prefix,
                     std::initializer_list<const char*> known) const {
-        for (auto&& [key, node] : table) {
-            const bool found =
-                std::any_of(known.begin(), known.end(), [&](const char* name) { return key.str() == name; });
-            if (!found) fail(node, prefix + std::string(key.str()), "unknown key");
+        // Named rather than bound: clang 14 (the fuzz build's) lets no lambda see a binding.
+        for (const auto& entry : table) {
+            const std::string_view key = entry.first.str();
+            const bool found = std::any_of(known.begin(), known.end(), [&](const char* name) { return key == name; });
+            if (!found) fail(entry.second, prefix + std::string(key), "unknown key");
         }
     }
 

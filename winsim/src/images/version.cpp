@@ -80,11 +80,21 @@ bool is_nt() { return winsim::platform_info(state().platform).family == winsim::
 // signature and an ANSI copy of every node. For an NE, NT asks for four times the
 // block less its fixed info, room its W calls convert the ANSI texts into; 95/98 ask
 // for the resource as its table records it.
+std::size_t root_length(const VersionResource& resource) {
+    return word_at(reinterpret_cast<const unsigned char*>(resource.bytes.data()), 0);
+}
+
+// What the block says it holds: its root length, or the resource's size when that is
+// more. A broken resource that claims more than it has is handed out with the rest as
+// zeros, so that the queries, which go as far as the root length, never read past a
+// block of the size asked for.
+std::size_t claimed_size(const VersionResource& resource) { return std::max(resource.bytes.size(), root_length(resource)); }
+
 DWORD block_size(const VersionResource& resource) {
-    const std::size_t size = resource.bytes.size();
+    const std::size_t size = claimed_size(resource);
     if (resource.unicode) return static_cast<DWORD>(2 * size + 4);
-    const std::size_t root_length = word_at(reinterpret_cast<const unsigned char*>(resource.bytes.data()), 0);
-    if (is_nt() && root_length > sizeof(VS_FIXEDFILEINFO)) return static_cast<DWORD>(4 * (root_length - sizeof(VS_FIXEDFILEINFO)));
+    if (is_nt() && root_length(resource) > sizeof(VS_FIXEDFILEINFO))
+        return static_cast<DWORD>(std::max(4 * (root_length(resource) - sizeof(VS_FIXEDFILEINFO)), size));
     return static_cast<DWORD>(size);
 }
 
@@ -225,9 +235,10 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwL
     if (resource.error) return fail(resource.error, FALSE);
     const std::size_t copied = std::min<std::size_t>(dwLen, resource.bytes.size());
     if (copied) std::memcpy(lpData, resource.bytes.data(), copied);
+    const std::size_t claimed = std::min<std::size_t>(dwLen, claimed_size(resource));
+    if (claimed > copied) std::memset(static_cast<char*>(lpData) + copied, 0, claimed - copied);
     if (resource.unicode) {
-        const std::size_t length = std::min<std::size_t>(word_at(reinterpret_cast<const unsigned char*>(resource.bytes.data()), 0),
-                                                         resource.bytes.size());
+        const std::size_t length = root_length(resource);
         if (dwLen >= 2 * length + sizeof conversion_signature)
             std::memcpy(static_cast<char*>(lpData) + length, conversion_signature, sizeof conversion_signature);
     }
