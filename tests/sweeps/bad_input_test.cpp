@@ -16,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -93,10 +94,22 @@ orvsetup::GivenRecord usual_printer() {
 }
 
 struct Variant {
+    Variant(std::string name_, std::string word_, std::optional<orvsetup::GivenRecord> record_ = {}, bool null_ = false,
+            std::string size_word_ = {})
+        : name(std::move(name_)), word(std::move(word_)), record(std::move(record_)), null(null_), size_word(std::move(size_word_)) {}
     std::string name;
     std::string word;                     // the argument's word
     std::optional<orvsetup::GivenRecord> record;  // for a definition
-    bool null = false;
+    bool null;
+    std::string size_word;                // for a buffer whose size goes with it
+};
+
+// Buffers whose size the caller passes (its argument's place). The others have a
+// documented least size (80 characters for a name, 64 for an installed driver's name),
+// which a caller that passes less breaks: only null is bad input for them.
+const std::map<std::pair<std::string, std::size_t>, std::size_t> sized_buffers = {
+    {{"insFetchRegistryVal", 2}, 4}, {{"insFetchPrinterVal", 2}, 4},     {{"insGetFirstPrinterName", 0}, 1},
+    {{"insGetNextPrinterName", 1}, 2}, {{"insGetDefaultPrinter", 0}, 1},
 };
 
 std::vector<Variant> text_variants() {
@@ -151,12 +164,24 @@ std::vector<Variant> port_variants() {
     return variants;
 }
 
-std::vector<Variant> variants_of(ParameterKind kind) {
+// Lists of names, each ended by a NUL and the list by an empty name.
+const std::set<std::pair<std::string, std::size_t>> name_lists = {{"insAddPrintDriverEx", 3}};
+
+// A list's words: each text of the variants as a list of that one name.
+std::vector<Variant> as_lists(std::vector<Variant> variants) {
+    for (Variant& variant : variants)
+        if (variant.word.starts_with("@text:")) variant.word = "@list:" + variant.word.substr(6);
+    return variants;
+}
+
+std::vector<Variant> variants_of(ParameterKind kind, const std::string& export_name, std::size_t parameter) {
+    if (name_lists.count({export_name, parameter})) return as_lists(text_variants());
+    if (kind == ParameterKind::out_buffer && sized_buffers.count({export_name, parameter}))
+        return {{"null", "null", {}, true}, {"0 bytes", "@out:0", {}, false, "0"}, {"1 byte", "@out:1", {}, false, "1"}};
     switch (kind) {
     case ParameterKind::text: return text_variants();
     case ParameterKind::out_long: return {{"null", "null", {}, true}};
-    case ParameterKind::out_buffer:
-        return {{"null", "null", {}, true}, {"0 bytes", "@out:0", {}, false}, {"1 byte", "@out:1", {}, false}};
+    case ParameterKind::out_buffer: return {{"null", "null", {}, true}};
     case ParameterKind::printer_record: return printer_variants();
     case ParameterKind::port_record: return port_variants();
     default: return {};
@@ -207,12 +232,17 @@ TEST_P(BadInput, EveryExportAnswersItAsItsContractSays) {
         // A process attach would begin the library's state anew; it is no setup program's call.
         if (signature.name == "DllMain") continue;
         for (std::size_t tested = 0; tested < signature.parameters.size(); ++tested) {
-            for (const Variant& variant : variants_of(signature.parameters[tested])) {
-                const std::string export_name(signature.name);
+            const std::string export_name(signature.name);
+            const auto sized = sized_buffers.find({export_name, tested});
+            for (const Variant& variant : variants_of(signature.parameters[tested], export_name, tested)) {
                 SCOPED_TRACE(export_name + ", argument " + std::to_string(tested + 1) + ": " + variant.name);
                 orvsetup::CallRequest request{export_name, {}};
                 for (std::size_t i = 0; i < signature.parameters.size(); ++i) {
-                    request.words.push_back(i == tested ? variant.word : usual_word(signature.parameters[i]));
+                    request.words.push_back(i == tested                        ? variant.word
+                                            : name_lists.count({export_name, i}) ? "@list:orvfont.dat"
+                                                                                 : usual_word(signature.parameters[i]));
+                    if (sized != sized_buffers.end() && i == sized->second && !variant.size_word.empty())
+                        request.words.back() = variant.size_word;
                     if (i == tested && variant.record) request.records[i] = *variant.record;
                     else if (signature.parameters[i] == ParameterKind::port_record) request.records[i] = usual_port();
                     else if (signature.parameters[i] == ParameterKind::printer_record) request.records[i] = usual_printer();
