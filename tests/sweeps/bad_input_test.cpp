@@ -4,6 +4,7 @@
 // byte; definitions of unknown versions with every field out of range. Each call is made
 // on a machine with the product installed, as a setup program makes it.
 #include "call_engine.h"
+#include "sweeps/export_sweep.h"
 #include "script_machine.h"
 #include "signatures.h"
 
@@ -202,9 +203,7 @@ class BadInput : public testing::TestWithParam<Platform> {
 protected:
     void SetUp() override {
         machine = winsim::Machine::create(GetParam());
-        const std::vector<std::string> platforms{"win95", "win98", "nt351", "nt4", "win2000"};
-        const orvsetup::SetupScript script =
-            orvsetup::read_setup_script(std::string(ORV_SOURCE_DIR) + "/samples/setups/standard.toml", platforms);
+        const orvsetup::SetupScript script = testing_support::read_sample_script("standard.toml");
         orvsetup::lay_out_sources(*machine, script, orvsetup::sample_sources_for(*machine));
         ASSERT_TRUE(orvsetup::perform_on(*machine, script.install, {}, nullptr, false).all_accepted());
         std::string problem;

@@ -12,11 +12,6 @@ namespace testing_support {
 
 namespace {
 
-std::vector<std::string> platform_names() {
-    std::vector<std::string> names;
-    for (const winsim::PlatformInfo& info : winsim::all_platforms()) names.emplace_back(info.name);
-    return names;
-}
 
 bool matches(const orvsetup::ScriptStep& step, const std::set<std::string>& names) {
     return names.count(step.title) || names.count(step.call.export_name);
@@ -154,13 +149,6 @@ std::string answers(const orvsetup::ScriptRun& run) {
     return text;
 }
 
-bool answered_success(const orvsetup::ScriptRun& run) {
-    return run.problem.empty() && std::all_of(run.steps.begin(), run.steps.end(), [](const orvsetup::StepOutcome& step) {
-               return step.state == orvsetup::StepState::not_for_platform ||
-                      (step.state == orvsetup::StepState::done && step.accepted);
-           });
-}
-
 std::string listed(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) text += "\n  " + line;
@@ -178,6 +166,12 @@ struct ExportSweep::Outcome {
     std::size_t held = 0;
 };
 
+orvsetup::SetupScript read_sample_script(const std::string& name) {
+    std::vector<std::string> platforms;
+    for (const winsim::PlatformInfo& info : winsim::all_platforms()) platforms.emplace_back(info.name);
+    return orvsetup::read_setup_script(std::string(ORV_SOURCE_DIR) + "/samples/setups/" + name, platforms);
+}
+
 unsigned sweep_budget() {
     const char* figure = std::getenv("ORV_SWEEP_RUNS");
     if (!figure || !*figure) return 24;
@@ -187,7 +181,7 @@ unsigned sweep_budget() {
 
 ExportSweep::ExportSweep(SweepScenario scenario, winsim::Platform platform)
     : scenario_(std::move(scenario)), platform_(platform) {
-    script_ = orvsetup::read_setup_script(std::string(ORV_SOURCE_DIR) + "/samples/setups/" + scenario_.script, platform_names());
+    script_ = read_sample_script(scenario_.script);
     const std::string name(winsim::platform_info(platform_).name);
     auto for_platform = [&name](std::vector<orvsetup::ScriptStep> steps) {
         std::erase_if(steps, [&name](const orvsetup::ScriptStep& step) { return !orvsetup::step_is_for(step, name); });
@@ -214,7 +208,7 @@ std::unique_ptr<winsim::Machine> ExportSweep::prepared() const {
     auto perform = [&machine](const std::vector<orvsetup::ScriptStep>& steps) {
         if (steps.empty()) return;
         const orvsetup::ScriptRun run = orvsetup::perform_on(*machine, steps, {}, nullptr, false);
-        if (!answered_success(run)) throw std::runtime_error("the steps before the sweep did not go through");
+        if (!run.all_accepted()) throw std::runtime_error("the steps before the sweep did not go through");
     };
     perform(installation_);
     if (!installation_.empty()) machine->reboot();
@@ -258,7 +252,7 @@ void ExportSweep::check_run(const Outcome& faulted, winsim::Machine& machine, bo
     const bool said = faulted.recording_failed ||
                       std::any_of(faulted.run.steps.begin(), faulted.run.steps.end(),
                                   [](const orvsetup::StepOutcome& step) { return !step.error_text.empty(); });
-    if (library_ran && answered_success(faulted.run) && !said) {
+    if (library_ran && faulted.run.all_accepted() && !said) {
         std::vector<std::string> unsaid = winsim::differences(after_, now);
         if (let_be(faulted.first_failed, unsaid)) unsaid.clear();
         EXPECT_EQ(unsaid, std::vector<std::string>{}) << "a failure answered as success, unsaid:" << answers(faulted.run);
@@ -269,7 +263,7 @@ void ExportSweep::check_run(const Outcome& faulted, winsim::Machine& machine, bo
     if (!lasting) {
         ADD_FAILURE() << "a passing fault lost what the machine held:" << listed(lost);
     } else {
-        EXPECT_FALSE(answered_success(faulted.run)) << "lost unannounced:" << listed(lost);
+        EXPECT_FALSE(faulted.run.all_accepted()) << "lost unannounced:" << listed(lost);
         ++figures.lasting_losses;
     }
 }
@@ -282,7 +276,7 @@ SweepFigures ExportSweep::sweep(winsim::FaultMode mode) {
         const unsigned calls_before = machine->faults().total_calls();
         const Outcome unfailed = perform_swept(*machine);
         figures.calls = machine->faults().total_calls() - calls_before;
-        EXPECT_TRUE(answered_success(unfailed.run)) << "the scenario goes through when nothing fails";
+        EXPECT_TRUE(unfailed.run.all_accepted()) << "the scenario goes through when nothing fails";
         held_after_ = unfailed.held;
         after_ = settled_snapshot(*machine);
     }

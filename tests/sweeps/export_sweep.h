@@ -41,6 +41,9 @@ struct SweepFigures {
     unsigned lasting_losses = 0;  // runs of lasting faults that lost something, each answered as failure
 };
 
+// A setup script of samples/setups, read for every platform winsim knows.
+orvsetup::SetupScript read_sample_script(const std::string& name);
+
 // Each scenario's runs are spread evenly over its calls up to this many per case; the
 // environment's ORV_SWEEP_RUNS sets another figure, or "all" for every call.
 unsigned sweep_budget();
