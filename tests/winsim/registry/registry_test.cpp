@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -139,6 +141,48 @@ TEST_F(Registry, EnumerationFollowsCreationOrder) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"a", "c", "b"}));
     RegCloseKey(key);
+}
+
+// Names are found through an index kept beside each key's entries; values and subkeys
+// taken out from the middle, in any order, must leave every other entry findable in
+// any case and the enumeration in creation order.
+TEST_F(Registry, EntriesStayFindableAndInOrderWhileOthersComeAndGo) {
+    const std::string path = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Churn";
+    winsim::Registry& registry = machine->registry();
+    std::vector<std::string> values, subkeys;
+    auto name_of = [](int i) { return (i % 3 ? "Port" : "port") + std::to_string(i); };
+    for (int i = 0; i < 300; ++i) {
+        values.push_back(name_of(i));
+        registry.set_string(path, values.back(), values.back());
+        subkeys.push_back(name_of(i));
+        registry.create_key(path + "\\" + subkeys.back());
+    }
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t at = (round * 7919u) % values.size();
+        ASSERT_TRUE(registry.delete_value(path, values[at])) << values[at];
+        values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
+        ASSERT_TRUE(registry.delete_key(path + "\\" + subkeys[at])) << subkeys[at];
+        subkeys.erase(subkeys.begin() + static_cast<std::ptrdiff_t>(at));
+        if (round % 4 == 0) {
+            values.push_back("Again" + std::to_string(round));
+            registry.set_string(path, values.back(), "again");
+            subkeys.push_back("Again" + std::to_string(round));
+            registry.create_key(path + "\\" + subkeys.back());
+        }
+    }
+    EXPECT_EQ(registry.values(path), values);
+    EXPECT_EQ(registry.subkeys(path), subkeys);
+    for (const std::string& name : values) {
+        std::string shouted = name;
+        for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(registry.value(path, shouted)) << name;
+        EXPECT_TRUE(registry.key_exists(path + "\\" + shouted)) << name;
+    }
+    for (int i = 0; i < 300; ++i) {
+        const bool kept = std::find(values.begin(), values.end(), name_of(i)) != values.end();
+        EXPECT_EQ(registry.value(path, name_of(i)).has_value(), kept) << name_of(i);
+        EXPECT_EQ(registry.key_exists(path + "\\" + name_of(i)), kept) << name_of(i);
+    }
 }
 
 // ---- opening and creating -------------------------------------------------------------

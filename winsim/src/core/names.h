@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 namespace winsim::detail {
@@ -15,6 +16,13 @@ inline char folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c -
 inline bool same_name(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return x == y || folded(x) == folded(y); });
+}
+
+// A name with its letters folded, for maps keyed by names as Windows compares them.
+inline std::string folded_name(std::string_view name) {
+    std::string text(name);
+    for (char& c : text) c = folded(c);
+    return text;
 }
 
 // Whether a name carries a path (a directory or a drive) rather than standing alone

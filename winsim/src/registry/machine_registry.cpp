@@ -7,26 +7,37 @@
 namespace winsim::detail {
 
 std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name) {
-    if (name.empty() || name.find('\\') != std::string_view::npos || !machine.registry.key_exists(parent)) return std::nullopt;
-    for (const std::string& key : machine.registry.subkeys(parent))
-        if (same_name(key, name)) return key;
-    return std::nullopt;
+    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
+    const std::shared_ptr<RegKey> parent_key = machine.registry.store().find(parent);
+    const std::shared_ptr<RegKey> key = parent_key ? parent_key->subkey(name) : nullptr;
+    if (!key) return std::nullopt;
+    return key->name;
 }
 
-DWORD read_dword(const MachineState& machine, std::string_view path, std::string_view name, DWORD fallback) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value || value->bytes.size() < 4) return fallback;
+KeyValues::KeyValues(const MachineState& machine, std::string_view path) : key_(machine.registry.store().find(path)) {}
+
+DWORD KeyValues::dword(std::string_view name, DWORD fallback) const {
+    const RegValue* found = value(name);
+    if (!found || found->data.size() < 4) return fallback;
     DWORD number = 0;
-    std::memcpy(&number, value->bytes.data(), 4);
+    std::memcpy(&number, found->data.data(), 4);
     return number;
 }
 
+std::string KeyValues::string(std::string_view name) const {
+    const RegValue* found = value(name);
+    if (!found) return {};
+    std::string_view text = found->data;
+    while (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+    return std::string(text);
+}
+
+DWORD read_dword(const MachineState& machine, std::string_view path, std::string_view name, DWORD fallback) {
+    return KeyValues(machine, path).dword(name, fallback);
+}
+
 std::string read_string(const MachineState& machine, std::string_view path, std::string_view name) {
-    std::optional<RegistryValue> value = machine.registry.value(path, name);
-    if (!value) return {};
-    std::string text = value->bytes;
-    while (!text.empty() && text.back() == '\0') text.pop_back();
-    return text;
+    return KeyValues(machine, path).string(name);
 }
 
 }  // namespace winsim::detail

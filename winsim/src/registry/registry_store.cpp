@@ -303,21 +303,17 @@ std::optional<std::vector<std::string_view>> split_key_path(std::string_view pat
     }
 }
 
-std::string folded_name(std::string_view name) {
-    std::string folded_text(name);
-    for (char& c : folded_text) c = folded(c);
-    return folded_text;
-}
-
 std::shared_ptr<RegKey> RegKey::subkey(std::string_view key_name) const {
-    const auto found = subkeys_by_name.find(folded_name(key_name));
-    return found == subkeys_by_name.end() ? nullptr : found->second;
+    const auto position = subkey_index.find(key_name, [this](std::size_t at) -> std::string_view { return subkeys[at]->name; });
+    return position ? subkeys[*position] : nullptr;
 }
 
 RegValue* RegKey::value(std::string_view value_name) {
-    const auto found = value_positions.find(folded_name(value_name));
-    return found == value_positions.end() ? nullptr : &values[found->second];
+    const auto position = value_index.find(value_name, [this](std::size_t at) -> std::string_view { return values[at].name; });
+    return position ? &values[*position] : nullptr;
 }
+
+const RegValue* RegKey::value(std::string_view value_name) const { return const_cast<RegKey*>(this)->value(value_name); }
 
 void RegKey::set_value(std::string_view value_name, DWORD type, std::string data) {
     if (RegValue* existing = value(value_name)) {
@@ -325,29 +321,34 @@ void RegKey::set_value(std::string_view value_name, DWORD type, std::string data
         existing->data = std::move(data);
         return;
     }
-    value_positions.emplace(folded_name(value_name), values.size());
     values.push_back(RegValue{std::string(value_name), type, std::move(data)});
+    value_index.add(values.size() - 1, [this](std::size_t at) -> std::string_view { return values[at].name; });
 }
 
 bool RegKey::remove_value(std::string_view value_name) {
-    const auto found = value_positions.find(folded_name(value_name));
-    if (found == value_positions.end()) return false;
-    const std::size_t position = found->second;
-    value_positions.erase(found);
-    values.erase(values.begin() + static_cast<std::ptrdiff_t>(position));
-    for (auto& [folded, later] : value_positions)
-        if (later > position) --later;
+    auto name_at = [this](std::size_t at) -> std::string_view { return values[at].name; };
+    const auto position = value_index.find(value_name, name_at);
+    if (!position) return false;
+    value_index.remove(*position, name_at);
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(*position));
     return true;
 }
 
-const RegValue* RegKey::value(std::string_view value_name) const { return const_cast<RegKey*>(this)->value(value_name); }
+void RegKey::unlink_subkey(const RegKey& subkey) {
+    const auto found = std::find_if(subkeys.begin(), subkeys.end(), [&](const auto& key) { return key.get() == &subkey; });
+    if (found == subkeys.end()) return;
+    const auto position = static_cast<std::size_t>(found - subkeys.begin());
+    subkey_index.remove(position, [this](std::size_t at) -> std::string_view { return subkeys[at]->name; });
+    subkeys.erase(found);
+}
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name) {
     auto key = std::make_shared<RegKey>();
     key->name = std::string(key_name);
     key->parent = parent;
     parent->subkeys.push_back(key);
-    parent->subkeys_by_name.emplace(folded_name(key_name), key);
+    parent->subkey_index.add(parent->subkeys.size() - 1,
+                             [&parent](std::size_t at) -> std::string_view { return parent->subkeys[at]->name; });
     return key;
 }
 
@@ -425,11 +426,7 @@ std::shared_ptr<RegKey> RegistryStore::create(std::string_view path) {
 }
 
 void RegistryStore::remove(const std::shared_ptr<RegKey>& key) {
-    if (auto parent = key->parent.lock()) {
-        std::erase(parent->subkeys, key);
-        const auto indexed = parent->subkeys_by_name.find(folded_name(key->name));
-        if (indexed != parent->subkeys_by_name.end() && indexed->second == key) parent->subkeys_by_name.erase(indexed);
-    }
+    if (auto parent = key->parent.lock()) parent->unlink_subkey(*key);
     // Marked from the top down; the subtree stays linked so that a handle deep inside
     // it still finds its way to the mark.
     std::vector<std::shared_ptr<RegKey>> pending{key};

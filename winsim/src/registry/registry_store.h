@@ -7,12 +7,12 @@
 #include <winsim/platforms.h>
 #include <winsim/registry/registry.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace winsim {
@@ -27,17 +27,53 @@ struct RegValue {
     std::string data;
 };
 
+// A key's values or subkeys in the order of their names, letters folded: the positions
+// of the entries, found by halving. A print server's keys hold thousands of entries and
+// each of its printers' keys a few dozen; four bytes an entry beside the entries
+// themselves keep a key's lookups within the memory the key already takes.
+class NameIndex {
+public:
+    // The position of the entry named `name`, or nothing.
+    template <typename NameAt>
+    std::optional<std::size_t> find(std::string_view name, NameAt name_at) const {
+        const auto at = lower_bound(name, name_at);
+        if (at == positions_.end() || !same_name(name_at(*at), name)) return std::nullopt;
+        return *at;
+    }
+    // Takes in the entry just placed at `position`, after all the others.
+    template <typename NameAt>
+    void add(std::size_t position, NameAt name_at) {
+        positions_.insert(lower_bound(name_at(position), name_at), static_cast<std::uint32_t>(position));
+    }
+    // Lets go of the entry at `position`; the entries behind it move one forward.
+    template <typename NameAt>
+    void remove(std::size_t position, NameAt name_at) {
+        auto at = lower_bound(name_at(position), name_at);
+        while (at != positions_.end() && *at != position && same_name(name_at(*at), name_at(position))) ++at;
+        if (at != positions_.end() && *at == position) positions_.erase(at);
+        for (std::uint32_t& later : positions_)
+            if (later > position) --later;
+    }
+
+private:
+    template <typename NameAt>
+    std::vector<std::uint32_t>::const_iterator lower_bound(std::string_view name, NameAt name_at) const {
+        return std::lower_bound(positions_.begin(), positions_.end(), name,
+                                [&](std::uint32_t position, std::string_view wanted) { return LessNoCase{}(name_at(position), wanted); });
+    }
+
+    std::vector<std::uint32_t> positions_;
+};
+
 struct RegKey {
     std::string name;
     std::weak_ptr<RegKey> parent;
-    std::vector<std::shared_ptr<RegKey>> subkeys;  // creation order
-    // The same subkeys by their folded names: a print server's key holds thousands, and
-    // every lookup by name would walk them all.
-    std::unordered_map<std::string, std::shared_ptr<RegKey>> subkeys_by_name;
-    // Creation order. Changed only through set_value and remove_value, which keep the
-    // index by name beside it: a print server's "Devices" key holds a value per printer.
+    // Both in creation order, as they are enumerated, and changed only through the
+    // functions below, which keep their indexes beside them.
+    std::vector<std::shared_ptr<RegKey>> subkeys;
     std::vector<RegValue> values;
-    std::unordered_map<std::string, std::size_t> value_positions;
+    NameIndex subkey_index;
+    NameIndex value_index;
     std::optional<KeySecurity> security;
     // Created by a user who is not an administrator: as on NT, the creator's default
     // DACL lets that user write the key even where the machine's keys are closed to them.
@@ -54,12 +90,11 @@ struct RegKey {
     // Sets a value's type and data, adding it after the others when it is new.
     void set_value(std::string_view value_name, DWORD type, std::string data);
     bool remove_value(std::string_view value_name);
+    // Takes a subkey out of the list and the index; it stays whole itself.
+    void unlink_subkey(const RegKey& subkey);
 };
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name);
-// A key name with its letters folded, as names are compared.
-std::string folded_name(std::string_view name);
-
 
 // The parts of a relative key path; nothing when the path is malformed (it starts with
 // a backslash or has two together). One trailing backslash is allowed, as on Windows.

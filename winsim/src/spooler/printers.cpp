@@ -111,39 +111,75 @@ void write_settings(const std::string& key, const PRINTER_INFO_2A& info) {
     registry.set_dword(key, reg::printer_until_time, info.UntilTime);
 }
 
-// One printer's PRINTER_INFO_2A, its strings and DEVMODE packed behind the structures.
-void pack_printer(winsim::detail::Packer& packer, const std::string& printer, PRINTER_INFO_2A* out) {
+// One printer as PRINTER_INFO_2A gives it, read from its key once: a listing of a print
+// server measures its answer and then packs it, and each pass reading thousands of keys
+// again would cost more than the listing itself.
+struct PrinterEntry {
+    std::string name, share, port, driver, comment, location, devmode, separator, processor, datatype, parameters;
+    DWORD attributes = 0, priority = 0, default_priority = 0, start_time = 0, until_time = 0, status = 0, jobs = 0;
+};
+
+PrinterEntry read_printer(const std::string& printer) {
     winsim::detail::MachineState& machine = state();
-    const std::string key = key_of(printer);
-    auto string = [&](std::string_view name) { return packer.string(winsim::detail::read_string(machine, key, name)); };
+    const winsim::detail::KeyValues key(machine, key_of(printer));
+    PrinterEntry entry;
+    entry.name = printer;
+    entry.share = key.string(reg::printer_share_name);
+    entry.port = key.string(reg::printer_port);
+    entry.driver = key.string(reg::printer_driver);
+    entry.comment = key.string(reg::printer_comment);
+    entry.location = key.string(reg::printer_location);
+    if (const winsim::detail::RegValue* mode = key.value(reg::printer_devmode)) entry.devmode = mode->data;
+    entry.separator = key.string(reg::printer_separator_file);
+    entry.processor = key.string(reg::printer_print_processor);
+    entry.datatype = key.string(reg::printer_datatype);
+    entry.parameters = key.string(reg::printer_parameters);
+    entry.attributes = key.dword(reg::printer_attributes);
+    entry.priority = key.dword(reg::printer_priority, 1);
+    entry.default_priority = key.dword(reg::printer_default_priority);
+    entry.start_time = key.dword(reg::printer_start_time);
+    entry.until_time = key.dword(reg::printer_until_time);
+    entry.status = key.dword(reg::printer_status);
+    auto jobs = machine.spooler.jobs.find(printer);
+    entry.jobs = jobs == machine.spooler.jobs.end() ? 0 : static_cast<DWORD>(jobs->second.size());
+    return entry;
+}
+
+std::vector<PrinterEntry> read_printers(const std::vector<std::string>& printers) {
+    std::vector<PrinterEntry> entries;
+    entries.reserve(printers.size());
+    for (const std::string& printer : printers) entries.push_back(read_printer(printer));
+    return entries;
+}
+
+// One printer's PRINTER_INFO_2A, its strings and DEVMODE packed behind the structures.
+void pack_printer(winsim::detail::Packer& packer, const PrinterEntry& entry, PRINTER_INFO_2A* out) {
     PRINTER_INFO_2A info{};
     info.pServerName = nullptr;  // a local printer
-    info.pPrinterName = packer.string(printer);
-    info.pShareName = string(reg::printer_share_name);
-    info.pPortName = string(reg::printer_port);
-    info.pDriverName = string(reg::printer_driver);
-    info.pComment = string(reg::printer_comment);
-    info.pLocation = string(reg::printer_location);
-    std::optional<winsim::RegistryValue> mode = machine.registry.value(key, reg::printer_devmode);
-    if (mode && !mode->bytes.empty()) info.pDevMode = static_cast<LPDEVMODEA>(packer.bytes(mode->bytes, alignof(DEVMODEA)));
-    info.pSepFile = string(reg::printer_separator_file);
-    info.pPrintProcessor = string(reg::printer_print_processor);
-    info.pDatatype = string(reg::printer_datatype);
-    info.pParameters = string(reg::printer_parameters);
+    info.pPrinterName = packer.string(entry.name);
+    info.pShareName = packer.string(entry.share);
+    info.pPortName = packer.string(entry.port);
+    info.pDriverName = packer.string(entry.driver);
+    info.pComment = packer.string(entry.comment);
+    info.pLocation = packer.string(entry.location);
+    if (!entry.devmode.empty()) info.pDevMode = static_cast<LPDEVMODEA>(packer.bytes(entry.devmode, alignof(DEVMODEA)));
+    info.pSepFile = packer.string(entry.separator);
+    info.pPrintProcessor = packer.string(entry.processor);
+    info.pDatatype = packer.string(entry.datatype);
+    info.pParameters = packer.string(entry.parameters);
     info.pSecurityDescriptor = nullptr;
-    info.Attributes = winsim::detail::read_dword(machine, key, reg::printer_attributes);
-    info.Priority = winsim::detail::read_dword(machine, key, reg::printer_priority, 1);
-    info.DefaultPriority = winsim::detail::read_dword(machine, key, reg::printer_default_priority);
-    info.StartTime = winsim::detail::read_dword(machine, key, reg::printer_start_time);
-    info.UntilTime = winsim::detail::read_dword(machine, key, reg::printer_until_time);
-    info.Status = winsim::detail::read_dword(machine, key, reg::printer_status);
-    auto jobs = machine.spooler.jobs.find(printer);
-    info.cJobs = jobs == machine.spooler.jobs.end() ? 0 : static_cast<DWORD>(jobs->second.size());
+    info.Attributes = entry.attributes;
+    info.Priority = entry.priority;
+    info.DefaultPriority = entry.default_priority;
+    info.StartTime = entry.start_time;
+    info.UntilTime = entry.until_time;
+    info.Status = entry.status;
+    info.cJobs = entry.jobs;
     info.AveragePPM = 0;
     if (out) *out = info;
 }
 
-DWORD pack_printers(const std::vector<std::string>& printers, LPBYTE buffer) {
+DWORD pack_printers(const std::vector<PrinterEntry>& printers, LPBYTE buffer) {
     winsim::detail::Packer packer(buffer, printers.size() * sizeof(PRINTER_INFO_2A));
     for (std::size_t i = 0; i < printers.size(); ++i)
         pack_printer(packer, printers[i], buffer ? reinterpret_cast<PRINTER_INFO_2A*>(buffer) + i : nullptr);
@@ -181,9 +217,9 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     }
     if (Level != 2) return winsim::detail::not_simulated("EnumPrintersA at a level other than 2", FALSE);
     if (!pcbNeeded || !pcReturned) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
-    std::vector<std::string> printers;
+    std::vector<PrinterEntry> printers;
     // Connections are printers of other servers, which this machine has none of.
-    if (Flags & PRINTER_ENUM_LOCAL) printers = winsim::Spooler(state()).printers();
+    if (Flags & PRINTER_ENUM_LOCAL) printers = read_printers(winsim::Spooler(state()).printers());
     const DWORD needed = pack_printers(printers, nullptr);
     *pcbNeeded = needed;
     *pcReturned = 0;
@@ -245,7 +281,7 @@ BOOL WINAPI GetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbB
     if (invalid_level(Level) || Level == 0) return fail(ERROR_INVALID_LEVEL, FALSE);
     if (Level != 2 || object->server) return winsim::detail::not_simulated("GetPrinterA at a level other than 2", FALSE);
     if (!pcbNeeded) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);
-    const std::vector<std::string> one{object->printer};
+    const std::vector<PrinterEntry> one{read_printer(object->printer)};
     const DWORD needed = pack_printers(one, nullptr);
     *pcbNeeded = needed;
     if (!pPrinter || cbBuf < needed) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);

@@ -5,6 +5,8 @@
 #include "services/service_persistence.h"
 #include "spooler/spooler_internal.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 namespace winsim::detail {
@@ -59,28 +61,30 @@ std::optional<std::string> monitor_of_port(const MachineState& machine, std::str
 
 namespace {
 
-bool holds_printer_entry(const MachineState& machine, const std::string& key) {
-    for (std::string_view name : reg::printer_entry) {
-        std::optional<RegistryValue> value = machine.registry.value(key, name);
-        if (!value || value->type != REG_SZ) return false;
-    }
-    return true;
+bool holds_printer_entry(const RegKey& key) {
+    return std::all_of(std::begin(reg::printer_entry), std::end(reg::printer_entry), [&key](std::string_view name) {
+        const RegValue* value = key.value(name);
+        return value && value->type == REG_SZ;
+    });
 }
 
 }  // namespace
 
 std::vector<std::string> printer_names(const MachineState& machine) {
-    const std::string parent = printers_key(machine);
-    if (!machine.registry.key_exists(parent)) return {};
-    std::vector<std::string> names = machine.registry.subkeys(parent);
-    std::erase_if(names, [&](const std::string& name) { return !holds_printer_entry(machine, parent + "\\" + name); });
+    const std::shared_ptr<RegKey> parent = machine.registry.store().find(printers_key(machine));
+    if (!parent) return {};
+    std::vector<std::string> names;
+    for (const std::shared_ptr<RegKey>& key : parent->subkeys)
+        if (holds_printer_entry(*key)) names.push_back(key->name);
     return names;
 }
 
 std::optional<std::string> find_printer(const MachineState& machine, std::string_view name) {
-    std::optional<std::string> key = find_subkey(machine, printers_key(machine), name);
-    if (!key || !holds_printer_entry(machine, printers_key(machine) + "\\" + *key)) return std::nullopt;
-    return key;
+    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
+    const std::shared_ptr<RegKey> parent = machine.registry.store().find(printers_key(machine));
+    const std::shared_ptr<RegKey> key = parent ? parent->subkey(name) : nullptr;
+    if (!key || !holds_printer_entry(*key)) return std::nullopt;
+    return key->name;
 }
 
 std::string default_devmode(const MachineState& machine, std::string_view printer) {
