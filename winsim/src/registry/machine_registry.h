@@ -19,6 +19,7 @@ std::optional<std::string> find_subkey(const MachineState& machine, const std::s
 class KeyValues {
 public:
     KeyValues(const MachineState& machine, std::string_view path);
+    explicit KeyValues(std::shared_ptr<const RegKey> key) : key_(std::move(key)) {}
     const RegValue* value(std::string_view name) const { return key_ ? key_->value(name) : nullptr; }
     DWORD dword(std::string_view name, DWORD fallback = 0) const;
     // A text without its terminators.

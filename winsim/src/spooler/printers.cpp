@@ -119,9 +119,8 @@ struct PrinterEntry {
     DWORD attributes = 0, priority = 0, default_priority = 0, start_time = 0, until_time = 0, status = 0, jobs = 0;
 };
 
-PrinterEntry read_printer(const std::string& printer) {
+PrinterEntry read_printer(const std::string& printer, const winsim::detail::KeyValues& key) {
     winsim::detail::MachineState& machine = state();
-    const winsim::detail::KeyValues key(machine, key_of(printer));
     PrinterEntry entry;
     entry.name = printer;
     entry.share = key.string(reg::printer_share_name);
@@ -145,10 +144,17 @@ PrinterEntry read_printer(const std::string& printer) {
     return entry;
 }
 
-std::vector<PrinterEntry> read_printers(const std::vector<std::string>& printers) {
+PrinterEntry read_printer(const std::string& printer) {
+    return read_printer(printer, winsim::detail::KeyValues(state(), key_of(printer)));
+}
+
+// Every printer, each read where the listing finds its key.
+std::vector<PrinterEntry> read_printers() {
     std::vector<PrinterEntry> entries;
-    entries.reserve(printers.size());
-    for (const std::string& printer : printers) entries.push_back(read_printer(printer));
+    for (std::shared_ptr<const winsim::detail::RegKey>& key : winsim::detail::printer_keys(state())) {
+        const std::string name = key->name;
+        entries.push_back(read_printer(name, winsim::detail::KeyValues(std::move(key))));
+    }
     return entries;
 }
 
@@ -219,7 +225,7 @@ BOOL WINAPI EnumPrintersA(DWORD Flags, LPSTR Name, DWORD Level, LPBYTE pPrinterE
     if (!pcbNeeded || !pcReturned) return fail(is_nt() ? 1780 : ERROR_INVALID_PARAMETER, FALSE);  // RPC_X_NULL_REF_POINTER
     std::vector<PrinterEntry> printers;
     // Connections are printers of other servers, which this machine has none of.
-    if (Flags & PRINTER_ENUM_LOCAL) printers = read_printers(winsim::Spooler(state()).printers());
+    if (Flags & PRINTER_ENUM_LOCAL) printers = read_printers();
     const DWORD needed = pack_printers(printers, nullptr);
     *pcbNeeded = needed;
     *pcReturned = 0;

@@ -70,12 +70,18 @@ bool holds_printer_entry(const RegKey& key) {
 
 }  // namespace
 
-std::vector<std::string> printer_names(const MachineState& machine) {
+std::vector<std::shared_ptr<const RegKey>> printer_keys(const MachineState& machine) {
     const std::shared_ptr<RegKey> parent = machine.registry.store().find(printers_key(machine));
     if (!parent) return {};
-    std::vector<std::string> names;
+    std::vector<std::shared_ptr<const RegKey>> keys;
     for (const std::shared_ptr<RegKey>& key : parent->subkeys)
-        if (holds_printer_entry(*key)) names.push_back(key->name);
+        if (holds_printer_entry(*key)) keys.push_back(key);
+    return keys;
+}
+
+std::vector<std::string> printer_names(const MachineState& machine) {
+    std::vector<std::string> names;
+    for (const std::shared_ptr<const RegKey>& key : printer_keys(machine)) names.push_back(key->name);
     return names;
 }
 

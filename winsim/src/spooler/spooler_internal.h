@@ -31,6 +31,7 @@ std::optional<std::string> monitor_of_port(const MachineState& machine, std::str
 // list names, separated by commas ("ORVFAX1:,ORVFAX2:").
 std::vector<std::string_view> port_list(std::string_view list);
 // The printers the spooler knows: the keys under Printers that hold a whole entry.
+std::vector<std::shared_ptr<const RegKey>> printer_keys(const MachineState& machine);
 std::vector<std::string> printer_names(const MachineState& machine);
 // The printer of that name the spooler knows, as its key spells it.
 std::optional<std::string> find_printer(const MachineState& machine, std::string_view name);
