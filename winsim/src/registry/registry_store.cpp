@@ -304,12 +304,12 @@ std::optional<std::vector<std::string_view>> split_key_path(std::string_view pat
 }
 
 std::shared_ptr<RegKey> RegKey::subkey(std::string_view key_name) const {
-    const auto position = subkey_index.find(key_name, [this](std::size_t at) -> std::string_view { return subkeys[at]->name; });
+    const auto position = subkey_index.find(key_name, subkey_name_at());
     return position ? subkeys[*position] : nullptr;
 }
 
 RegValue* RegKey::value(std::string_view value_name) {
-    const auto position = value_index.find(value_name, [this](std::size_t at) -> std::string_view { return values[at].name; });
+    const auto position = value_index.find(value_name, value_name_at());
     return position ? &values[*position] : nullptr;
 }
 
@@ -322,14 +322,13 @@ void RegKey::set_value(std::string_view value_name, DWORD type, std::string data
         return;
     }
     values.push_back(RegValue{std::string(value_name), type, std::move(data)});
-    value_index.add(values.size() - 1, [this](std::size_t at) -> std::string_view { return values[at].name; });
+    value_index.add(values.size() - 1, value_name_at());
 }
 
 bool RegKey::remove_value(std::string_view value_name) {
-    auto name_at = [this](std::size_t at) -> std::string_view { return values[at].name; };
-    const auto position = value_index.find(value_name, name_at);
+    const auto position = value_index.find(value_name, value_name_at());
     if (!position) return false;
-    value_index.remove(*position, name_at);
+    value_index.remove(*position, value_name_at());
     values.erase(values.begin() + static_cast<std::ptrdiff_t>(*position));
     return true;
 }
@@ -338,7 +337,7 @@ void RegKey::unlink_subkey(const RegKey& subkey) {
     const auto found = std::find_if(subkeys.begin(), subkeys.end(), [&](const auto& key) { return key.get() == &subkey; });
     if (found == subkeys.end()) return;
     const auto position = static_cast<std::size_t>(found - subkeys.begin());
-    subkey_index.remove(position, [this](std::size_t at) -> std::string_view { return subkeys[at]->name; });
+    subkey_index.remove(position, subkey_name_at());
     subkeys.erase(found);
 }
 
@@ -347,8 +346,7 @@ std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::s
     key->name = std::string(key_name);
     key->parent = parent;
     parent->subkeys.push_back(key);
-    parent->subkey_index.add(parent->subkeys.size() - 1,
-                             [&parent](std::size_t at) -> std::string_view { return parent->subkeys[at]->name; });
+    parent->subkey_index.add(parent->subkeys.size() - 1, parent->subkey_name_at());
     return key;
 }
 

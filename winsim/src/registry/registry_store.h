@@ -92,6 +92,14 @@ struct RegKey {
     bool remove_value(std::string_view value_name);
     // Takes a subkey out of the list and the index; it stays whole itself.
     void unlink_subkey(const RegKey& subkey);
+
+    // The names the indexes order.
+    auto value_name_at() const {
+        return [this](std::size_t at) -> std::string_view { return values[at].name; };
+    }
+    auto subkey_name_at() const {
+        return [this](std::size_t at) -> std::string_view { return subkeys[at]->name; };
+    }
 };
 
 std::shared_ptr<RegKey> add_subkey(const std::shared_ptr<RegKey>& parent, std::string_view key_name);
