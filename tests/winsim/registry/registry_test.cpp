@@ -769,6 +769,37 @@ TEST_F(SavedRegistry, EveryValueComesBackByteForByte) {
     EXPECT_EQ(file_text(), first);
 }
 
+// A line break in a name would end the line that holds it: such names come back whole,
+// and every line of the file still reads as REGEDIT4.
+TEST_F(SavedRegistry, NamesWithLineBreaksComeBackWhole) {
+    const std::string parent = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Two\nLines";
+    const std::string child = parent + "\\and\r\nmore";
+    {
+        auto machine = Machine::create(Platform::nt4, {}, folder);
+        machine->registry().set_string(child, "first\nsecond", "text\n");
+        machine->registry().set_string(child, "plain", "kept");
+        machine->registry().set_dword(parent, "\n", 7);
+        machine->save();
+    }
+    const std::string first = file_text();
+    std::istringstream lines(first);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        EXPECT_TRUE(line.empty() || line == "REGEDIT4" || line.front() == '[' || line.front() == ';' ||
+                    line.front() == '"' || line.front() == '@' || line.front() == ' ')
+            << "a name's break ended a line early: " << line;
+    }
+    auto machine = Machine::open(folder);
+    EXPECT_EQ(machine->registry().subkeys(parent), std::vector<std::string>{"and\r\nmore"});
+    EXPECT_EQ(machine->registry().values(child), (std::vector<std::string>{"first\nsecond", "plain"}));
+    EXPECT_EQ(machine->registry().value(child, "first\nsecond"), (RegistryValue{REG_SZ, bytes_of("text\n", 6)}));
+    EXPECT_EQ(machine->registry().value(child, "plain"), (RegistryValue{REG_SZ, bytes_of("kept", 5)}));
+    EXPECT_EQ(machine->registry().value(parent, "\n"), (RegistryValue{REG_DWORD, bytes_of("\x07\0\0\0", 4)}));
+    EXPECT_FALSE(machine->registry().key_exists("HKEY_LOCAL_MACHINE\\SOFTWARE\\Two Lines")) << "the line's spelling is not a key";
+    machine->save();
+    EXPECT_EQ(file_text(), first);
+}
+
 TEST_F(SavedRegistry, TheFileIsRegeditText) {
     {
         auto machine = Machine::create(Platform::win98, {}, folder);
@@ -817,6 +848,9 @@ TEST_F(SavedRegistry, AFileThatIsNotRegeditTextIsRefused) {
     }
     std::ofstream(folder / "registry.reg", std::ios::binary) << "Windows Registry Editor Version 5.00\r\n";
     EXPECT_THROW(Machine::open(folder), std::runtime_error);
+    std::ofstream(folder / "registry.reg", std::ios::binary)
+        << text << "; winsim-value-name: 61,0a,62\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\X]\r\n";
+    EXPECT_THROW(Machine::open(folder), std::runtime_error) << "a value's whole name given to a key";
 }
 
 TEST_F(SavedRegistry, AMachineSavedWithoutARegistryGetsANewOne) {

@@ -34,6 +34,11 @@ constexpr std::size_t hex_line_width = 79;
 // Marks this winsim writes as comments, so that regedit passes over them.
 constexpr std::string_view security_mark = "; winsim-security: ";
 constexpr std::string_view owner_mark = "; winsim-owner: user";
+// A name that holds a line break cannot stand on a REGEDIT4 line: the key's path or the
+// value's name is given whole, in hex, in a mark before its line, and the line itself
+// carries the name with its breaks made spaces (what regedit would import).
+constexpr std::string_view key_path_mark = "; winsim-key-path: ";
+constexpr std::string_view value_name_mark = "; winsim-value-name: ";
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -69,6 +74,23 @@ std::vector<std::string> default_keys(Platform platform, const MachineOptions& o
 }
 
 // ---- writing ------------------------------------------------------------------------
+
+bool breaks_line(std::string_view name) { return name.find_first_of("\r\n") != std::string_view::npos; }
+
+// The mark that gives a name with line breaks whole, and the name the line can carry.
+std::string line_name(std::string& out, std::string_view mark, std::string_view name) {
+    std::string on_line(name);
+    if (!breaks_line(name)) return on_line;
+    out += mark;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char byte[4];
+        std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", static_cast<unsigned char>(name[i]));
+        out += byte;
+    }
+    out += newline;
+    std::replace_if(on_line.begin(), on_line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return on_line;
+}
 
 std::string quote_text(std::string_view text) {
     std::string out = "\"";
@@ -107,7 +129,7 @@ void write_hex(std::string& out, std::string line, const std::string& data) {
 }
 
 void write_value(std::string& out, const RegValue& value) {
-    std::string line = value.name.empty() ? std::string("@") : quote_text(value.name);
+    std::string line = value.name.empty() ? std::string("@") : quote_text(line_name(out, value_name_mark, value.name));
     line += '=';
     if (value.type == REG_SZ && fits_quoted_form(value.data)) {
         out += line + quote_text(std::string_view(value.data).substr(0, value.data.size() - 1));
@@ -133,7 +155,8 @@ void write_value(std::string& out, const RegValue& value) {
 }
 
 void write_key(std::string& out, const RegKey& key, const std::string& path) {
-    out += "[" + path + "]";
+    const std::string on_line = line_name(out, key_path_mark, path);
+    out += "[" + on_line + "]";
     out += newline;
     if (key.security) {
         out += security_mark;
@@ -468,8 +491,18 @@ void RegistryStore::read_text(std::string_view text) {
         std::string line;
         if (!reader.next(line) || line != "REGEDIT4") reader.fail("the file does not start with REGEDIT4");
         std::shared_ptr<RegKey> key;
+        // Names given whole by the marks before their lines.
+        std::optional<std::string> marked_path, marked_value;
         while (reader.next(line)) {
             if (line.empty()) continue;
+            if (line.starts_with(key_path_mark)) {
+                marked_path = read_hex_bytes(std::string_view(line).substr(key_path_mark.size()), reader);
+                continue;
+            }
+            if (line.starts_with(value_name_mark)) {
+                marked_value = read_hex_bytes(std::string_view(line).substr(value_name_mark.size()), reader);
+                continue;
+            }
             if (line.starts_with(security_mark) || line == owner_mark) {
                 if (!key) reader.fail("a mark stands before any key");
                 if (line == owner_mark) {
@@ -486,7 +519,9 @@ void RegistryStore::read_text(std::string_view text) {
             if (line.front() == ';') continue;
             if (line.front() == '[') {
                 if (line.back() != ']') reader.fail("a key's line must end with ']'");
-                std::string path = line.substr(1, line.size() - 2);
+                if (marked_value) reader.fail("a value's name stands before a key");
+                std::string path = marked_path.value_or(line.substr(1, line.size() - 2));
+                marked_path.reset();
                 std::string_view root = std::string_view(path).substr(0, path.find('\\'));
                 if (!same_name(root, local_machine_name) && !same_name(root, users_name))
                     reader.fail("keys are kept under HKEY_LOCAL_MACHINE and HKEY_USERS only");
@@ -498,7 +533,10 @@ void RegistryStore::read_text(std::string_view text) {
                 continue;
             }
             if (!key) reader.fail("a value stands before any key");
+            if (marked_path) reader.fail("a key's path stands before a value");
             RegValue value = read_value(line, reader);
+            if (marked_value) value.name = std::move(*marked_value);
+            marked_value.reset();
             if (key->value(value.name)) reader.fail("the value \"" + value.name + "\" is there twice");
             key->set_value(value.name, value.type, std::move(value.data));
         }
