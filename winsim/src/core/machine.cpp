@@ -148,9 +148,9 @@ std::unique_ptr<Machine> Machine::open(const std::filesystem::path& folder) {
             if (std::optional<std::string> alias = (*file)["short"].value<std::string>()) node->short_name = *alias;
         }
     }
-    if (std::optional<std::string> current = table["current_directory"].value<std::string>()) {
+    if (std::optional<std::string> saved_directory = table["current_directory"].value<std::string>()) {
         try {
-            state->files.set_current_directory(*current);
+            state->files.set_current_directory(*saved_directory);
         } catch (const std::invalid_argument&) {
             // The directory was removed from the folder by hand: the drive's root stands in.
         }
