@@ -6,10 +6,14 @@
 
 namespace winsim::detail {
 
-std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name) {
-    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
+std::shared_ptr<RegKey> subkey_of(const MachineState& machine, const std::string& parent, std::string_view name) {
+    if (name.empty() || name.find('\\') != std::string_view::npos) return nullptr;
     const std::shared_ptr<RegKey> parent_key = machine.registry.store().find(parent);
-    const std::shared_ptr<RegKey> key = parent_key ? parent_key->subkey(name) : nullptr;
+    return parent_key ? parent_key->subkey(name) : nullptr;
+}
+
+std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name) {
+    const std::shared_ptr<RegKey> key = subkey_of(machine, parent, name);
     if (!key) return std::nullopt;
     return key->name;
 }

@@ -12,7 +12,9 @@
 
 namespace winsim::detail {
 
-// The subkey of `parent` named `name` without regard to case, as it is spelt.
+// The subkey of `parent` named `name` without regard to case (a single name, no path),
+// or null; and the same subkey's name as it is spelt.
+std::shared_ptr<RegKey> subkey_of(const MachineState& machine, const std::string& parent, std::string_view name);
 std::optional<std::string> find_subkey(const MachineState& machine, const std::string& parent, std::string_view name);
 // One key's values, read where the key is found once: the spooler reads a dozen values
 // of each printer for every printer it lists. A missing key reads as one without values.

@@ -86,9 +86,7 @@ std::vector<std::string> printer_names(const MachineState& machine) {
 }
 
 std::optional<std::string> find_printer(const MachineState& machine, std::string_view name) {
-    if (name.empty() || name.find('\\') != std::string_view::npos) return std::nullopt;
-    const std::shared_ptr<RegKey> parent = machine.registry.store().find(printers_key(machine));
-    const std::shared_ptr<RegKey> key = parent ? parent->subkey(name) : nullptr;
+    const std::shared_ptr<RegKey> key = subkey_of(machine, printers_key(machine), name);
     if (!key || !holds_printer_entry(*key)) return std::nullopt;
     return key->name;
 }
